@@ -1,0 +1,46 @@
+// The command line: options, and the step of start-up that annotates one or
+// two files without any window.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "annotate/convert.h"
+
+namespace nomvex {
+
+class NumberTable;
+
+inline constexpr const char* kProgramVersion = "1.57";
+
+// Exit statuses besides those of ConvertResult (0 to 6).
+inline constexpr int kExitUsage = 64;     // unknown option
+inline constexpr int kExitNoWindow = 69;  // the window cannot start here
+
+struct CommandLine {
+  enum class Mode { kRun, kHelp, kVersion, kBadOption } mode = Mode::kRun;
+  std::vector<std::string> files;  // every parameter that is not an option
+  std::string bad_option;
+};
+
+// --help, -h, --version and -V are options; "--" ends them, so that any
+// name can be given after it.
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+std::string UsageText();
+std::string VersionText(const std::string& data_version);
+
+// With a loaded table (non-empty data version) and exactly one or two files,
+// annotates (one: in place, two: first into second) and gives the exit
+// status; otherwise gives nothing and start-up goes on.  Messages go to
+// `err` in UTF-8; progress too, when `show_progress`.
+std::optional<int> CommandLineHook(const NumberTable& table, const std::string& data_version,
+                                   const std::vector<std::string>& files, std::ostream& err,
+                                   bool show_progress);
+
+// One line for the terminal: "nomvex: FILE: message (reason)".
+std::string TerminalMessage(const ConvertReport& report);
+
+}  // namespace nomvex

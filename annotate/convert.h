@@ -1,0 +1,60 @@
+// Annotation of a CSV or text file: every line holding a mobile number gets
+// the operator and the region appended; other lines are left out.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace nomvex {
+
+class NumberTable;
+
+enum class ConvertResult : int {
+  kDone = 0,
+  kSourceOpen = 1,    // the source cannot be opened
+  kDestCreate = 2,    // the destination cannot be created
+  kReadFailed = 3,    // reading the source failed part-way
+  kWriteFailed = 4,   // writing failed (disk full, I/O error)
+  kBackupExists = 5,  // in place: the backup name is taken; nothing changed
+  kRenameFailed = 6,  // in place: the file could not be moved to its backup
+};
+
+struct ConvertReport {
+  ConvertResult result = ConvertResult::kDone;
+  std::string path;   // the file the failure concerns
+  int error = 0;      // the system's errno, when there is one
+  // In place, after a failure: where the file's content is now.  Empty when
+  // it is back under its own name (or never left it).
+  std::string content_at;
+  uint64_t lines_written = 0;
+};
+
+struct ConvertOptions {
+  // Called after each block read: bytes read so far, the source's size.
+  std::function<void(uint64_t done, uint64_t total)> progress;
+  // Tests put a failing write here to stand for a full disk.
+  platform::TextWriter::WriteFn write_fn = nullptr;
+};
+
+// Annotates `source` into `destination`.  The same name twice, or two names
+// of one file, annotate in place: the file moves to its name with ".bak"
+// appended and is read from there.
+ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source,
+                             const std::string& destination,
+                             const ConvertOptions& options = {});
+
+// The first run of digits in a line that qualifies: double quotes and
+// hyphens are skipped, any other byte ends a run, and a run qualifies with 7
+// or more digits whose first and third are "0".  Writes its first 7 digits.
+bool FindNumberRun(std::string_view line, char first7[7]);
+
+// The user's words for a result (UTF-8): the fixed message of the failure.
+std::string_view ConvertMessage(ConvertResult result);
+// The message with the file, the system's reason and where the content is.
+std::string ConvertDetails(const ConvertReport& report);
+
+}  // namespace nomvex

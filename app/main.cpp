@@ -1,0 +1,57 @@
+// Start-up: the number table is loaded and the command line looked at before
+// anything of the window exists; the window module is loaded only when the
+// window is to start.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+
+#include "annotate/cli.h"
+#include "app/window_entry.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "table/number_table.h"
+
+int main(int argc, char** argv) {
+  using nomvex::CommandLine;
+  CommandLine cmd = nomvex::ParseCommandLine(argc, argv);
+  const std::string exe_dir = nomvex::platform::ExecutableDir();
+
+  nomvex::NumberTable table;
+  table.LoadNumberTable(exe_dir + "Nomvex.dat");
+  const std::string data_version = table.GetDataVersion();
+
+  switch (cmd.mode) {
+    case CommandLine::Mode::kHelp:
+      std::cout << nomvex::UsageText();
+      return 0;
+    case CommandLine::Mode::kVersion:
+      std::cout << nomvex::VersionText(data_version);
+      return 0;
+    case CommandLine::Mode::kBadOption:
+      std::cerr << "nomvex: unknown option " << cmd.bad_option << "\n"
+                << "Try 'nomvex --help'.\n";
+      return nomvex::kExitUsage;
+    case CommandLine::Mode::kRun:
+      break;
+  }
+
+  if (auto status = nomvex::CommandLineHook(table, data_version, cmd.files, std::cerr,
+                                            isatty(STDERR_FILENO)))
+    return *status;
+
+  std::string why;
+  if (!nomvex::platform::HaveDisplay()) {
+    why = "no display to open the window on";
+  } else if (void* entry = nomvex::platform::LoadModuleSymbol(exe_dir + kWindowModuleName,
+                                                               kWindowEntryName, why)) {
+    nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir};
+    return reinterpret_cast<decltype(&nomvex_window_main)>(entry)(&start);
+  }
+  std::cerr << "nomvex: the window cannot start: " << why << "\n";
+  if (data_version.empty() && !cmd.files.empty())
+    std::cerr << "nomvex: " << exe_dir << "Nomvex.dat: "
+              << "データファイルが存在しないか、内容が異常です。\n";
+  std::cerr << "\n" << nomvex::UsageText();
+  return nomvex::kExitNoWindow;
+}

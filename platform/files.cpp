@@ -1,0 +1,203 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace nomvex::platform {
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+
+}  // namespace
+
+std::string ExecutableDir() {
+  std::string path(4096, '\0');
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  if (n <= 0) return "./";
+  path.resize(static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without RENAME_NOREPLACE: a hard link fails on an existing
+  // name just the same.
+  if (link(from.c_str(), to.c_str()) != 0) return errno;
+  if (unlink(from.c_str()) != 0) {
+    int e = errno;
+    unlink(to.c_str());
+    return e;
+  }
+  return 0;
+}
+
+TextReader::~TextReader() {
+  if (fd_ >= 0) close(fd_);
+}
+
+int TextReader::Open(const std::string& path) {
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return errno;
+  struct stat st;
+  if (fstat(fd_, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      close(fd_);
+      fd_ = -1;
+      return EISDIR;
+    }
+    if (S_ISREG(st.st_mode)) size_ = static_cast<uint64_t>(st.st_size);
+  }
+  buf_.resize(kChunk);
+  return 0;
+}
+
+bool TextReader::Fill() {
+  if (eof_ || error_ || fd_ < 0) return false;
+  if (start_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+  }
+  if (buf_.size() - end_ < kChunk / 2) buf_.resize(buf_.size() * 2);
+  ssize_t got;
+  do {
+    got = read(fd_, buf_.data() + end_, buf_.size() - end_);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    error_ = errno;
+    return false;
+  }
+  if (got == 0) {
+    eof_ = true;
+    return false;
+  }
+  bytes_read_ += static_cast<uint64_t>(got);
+  char* fresh = buf_.data() + end_;
+  size_t n = static_cast<size_t>(got);
+  if (void* eot = std::memchr(fresh, 0x1A, n)) {
+    n = static_cast<size_t>(static_cast<char*>(eot) - fresh);
+    eof_ = true;
+  }
+  // Drop every CR in place; most files have one per line, some none.
+  char* cr = static_cast<char*>(std::memchr(fresh, '\r', n));
+  if (cr) {
+    char* out = cr;
+    for (char* p = cr + 1; p < fresh + n; ++p)
+      if (*p != '\r') *out++ = *p;
+    n = static_cast<size_t>(out - fresh);
+  }
+  end_ += n;
+  return true;
+}
+
+bool TextReader::NextLine(std::string_view& line) {
+  size_t searched = start_;
+  for (;;) {
+    const char* base = buf_.data();
+    if (const void* lf = std::memchr(base + searched, '\n', end_ - searched)) {
+      size_t at = static_cast<size_t>(static_cast<const char*>(lf) - base);
+      line = std::string_view(base + start_, at - start_);
+      start_ = at + 1;
+      return true;
+    }
+    size_t pending = end_ - start_;
+    if (!Fill()) {
+      if (eof_ && end_ > start_) {  // a last line without LF
+        line = std::string_view(buf_.data() + start_, end_ - start_);
+        start_ = end_;
+        return true;
+      }
+      return false;
+    }
+    searched = start_ + pending;  // Fill moved the pending bytes to start_
+  }
+}
+
+int TextReader::PeekFirstByte() {
+  while (start_ == end_)
+    if (!Fill()) return -1;
+  return static_cast<unsigned char>(buf_[start_]);
+}
+
+TextWriter::~TextWriter() {
+  if (fd_ >= 0) close(fd_);
+}
+
+int TextWriter::Create(const std::string& path) {
+  fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) return errno;
+  struct stat st;
+  regular_ = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  buf_.resize(kChunk);
+  return 0;
+}
+
+void TextWriter::Write(std::string_view text) {
+  while (!text.empty()) {
+    const void* lf = std::memchr(text.data(), '\n', text.size());
+    if (!lf) {
+      Raw(text.data(), text.size());
+      return;
+    }
+    size_t at = static_cast<size_t>(static_cast<const char*>(lf) - text.data());
+    Raw(text.data(), at);
+    WriteLineEnd();
+    text.remove_prefix(at + 1);
+  }
+}
+
+void TextWriter::Raw(const char* data, size_t size) {
+  if (error_) return;
+  if (buf_.size() - used_ < size) {
+    Flush();
+    if (size > buf_.size()) buf_.resize(size);
+  }
+  std::memcpy(buf_.data() + used_, data, size);
+  used_ += size;
+}
+
+void TextWriter::Flush() {
+  const char* p = buf_.data();
+  size_t left = used_;
+  WriteFn fn = write_ ? write_ : &::write;
+  while (left > 0 && !error_) {
+    ssize_t n = fn(fd_, p, left);
+    if (n < 0) {
+      if (errno != EINTR) error_ = errno;
+      continue;
+    }
+    if (n == 0) error_ = EIO;
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  used_ = 0;
+}
+
+int TextWriter::Close() {
+  if (fd_ < 0) return error_;
+  Flush();
+  if (close(fd_) != 0 && !error_) error_ = errno;
+  fd_ = -1;
+  return error_;
+}
+
+}  // namespace nomvex::platform

@@ -1,0 +1,94 @@
+// What the program needs of the file system, in one place: the executable's
+// own folder, Windows text-mode line reading and writing, file identity and
+// a rename that never replaces an existing file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nomvex::platform {
+
+// The folder of the running executable, ending in "/".
+std::string ExecutableDir();
+
+// True when both names exist and are one file (links, aliases, other case).
+bool SameFile(const std::string& a, const std::string& b);
+
+bool Exists(const std::string& path);
+
+// Renames without ever replacing an existing `to`; 0 or an errno value.
+int RenameNoReplace(const std::string& from, const std::string& to);
+
+// Reads a file the way the C runtime's text mode does: every CR is dropped,
+// a byte 0x1A ends the data, a line ends at LF.  Lines of any length come
+// whole; memory grows with the longest line, never with the file.
+class TextReader {
+ public:
+  TextReader() = default;
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+  ~TextReader();
+
+  // 0 or an errno value (EISDIR for a folder).
+  int Open(const std::string& path);
+  // The next line without its LF; false at the end of the data or on error.
+  bool NextLine(std::string_view& line);
+  // The first byte of the data (after CRs are dropped), or -1 when empty.
+  int PeekFirstByte();
+  int error() const { return error_; }
+  uint64_t bytes_read() const { return bytes_read_; }
+  uint64_t size() const { return size_; }  // 0 when unknown (a pipe)
+
+ private:
+  bool Fill();  // reads more; false at the end or on error
+
+  int fd_ = -1;
+  int error_ = 0;
+  bool eof_ = false;
+  uint64_t bytes_read_ = 0;
+  uint64_t size_ = 0;
+  std::vector<char> buf_;
+  size_t start_ = 0;
+  size_t end_ = 0;
+};
+
+// Writes text the way the C runtime's text mode does: LF becomes CR LF.
+// Buffered; the first failing write is kept and later writes are dropped.
+class TextWriter {
+ public:
+  using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);
+
+  TextWriter() = default;
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+  ~TextWriter();
+
+  // Creates or empties the file; 0 or an errno value.
+  int Create(const std::string& path);
+  void Write(std::string_view text);
+  void WriteLineEnd() { Raw("\r\n", 2); }
+  // Flushes and closes; 0 or the errno of the first failure.
+  int Close();
+  int error() const { return error_; }
+  bool is_regular_file() const { return regular_; }
+  // Tests put a failing write here to stand for a full disk.
+  void set_write_fn(WriteFn fn) { write_ = fn; }
+
+ private:
+  void Raw(const char* data, size_t size);
+  void Flush();
+
+  int fd_ = -1;
+  int error_ = 0;
+  bool regular_ = false;
+  WriteFn write_ = nullptr;
+  std::vector<char> buf_;
+  size_t used_ = 0;
+};
+
+}  // namespace nomvex::platform

@@ -1,0 +1,199 @@
+#include "annotate/convert.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "table/number_table.h"
+#include "tests/test_util.h"
+
+namespace nomvex {
+namespace {
+
+using test::ReadFile;
+using test::sj;
+using test::WriteFile;
+
+TEST(FindNumberRun, Cases) {
+  struct Case {
+    std::string line;
+    bool found;
+    std::string first7;
+  } cases[] = {
+      {"09012345678", true, "0901234"},
+      {"090-1234-5678", true, "0901234"},
+      {"0\"90\"-12\"34567", true, "0901234"},
+      {"090 1234 5678", false, ""},
+      {"(090)1234-5678", false, ""},
+      {"0901234,", true, "0901234"},
+      {"090123,", false, ""},
+      {"0000-00-00", true, "0000000"},
+      {"03-1234-5678,090-1111-2222", true, "0901111"},
+      {sj("０９０１２３４５６７８"), false, ""},  // full-width digits
+      {"x" + std::string(150, '0') + "y", true, "0000000"},  // any length
+      {"tail 0801234", true, "0801234"},  // a run open at the end counts
+  };
+  for (const Case& c : cases) {
+    char first7[7];
+    ASSERT_EQ(FindNumberRun(c.line, first7), c.found) << c.line;
+    if (c.found) {
+      EXPECT_EQ(std::string(first7, 7), c.first7) << c.line;
+    }
+  }
+}
+
+class ConvertTest : public ::testing::Test {
+ protected:
+  ConvertTest() {
+    table_.Assign({{"hdr", "v1"},
+                   {"hd2", ""},
+                   {"0901234", "DoCoMo " + sj("関東")},
+                   {"0801234", "IDO " + sj("首都")},
+                   {"0701234", "au " + sj("首都")}});
+  }
+  ConvertReport Run(const std::string& src, const std::string& dst, ConvertOptions o = {}) {
+    return ConvertCsvFile(table_, src, dst, o);
+  }
+  std::string P(const std::string& name) { return dir_ / name; }
+
+  test::TempDir dir_;
+  NumberTable table_;
+};
+
+TEST_F(ConvertTest, WorkedExample) {
+  WriteFile(P("in.csv"), sj("氏名,電話番号,備考\r\n"
+                            "山田,090-1234-5678,自宅 03-3333-4444\r\n"
+                            "鈴木,(080)1234-5678\r\n"
+                            "佐藤,080-1234-0000\r\n"));
+  ConvertReport r = Run(P("in.csv"), P("out.csv"));
+  EXPECT_EQ(r.result, ConvertResult::kDone);
+  EXPECT_EQ(ReadFile(P("out.csv")), sj("山田,090-1234-5678,自宅 03-3333-4444,DoCoMo,関東\r\n"
+                                       "佐藤,080-1234-0000,au,関東\r\n"));
+}
+
+TEST_F(ConvertTest, QuotedModeFromTheFirstLineAlone) {
+  WriteFile(P("q.csv"), sj("\"氏名\",\"電話番号\"\n\"山田\",\"090-1234-5678\"\n鈴木,0701234\n"));
+  ASSERT_EQ(Run(P("q.csv"), P("q.out")).result, ConvertResult::kDone);
+  EXPECT_EQ(ReadFile(P("q.out")), sj("\"山田\",\"090-1234-5678\",\"DoCoMo\",\"関東\"\r\n"
+                                     "鈴木,0701234,\"au\",\"首都\"\r\n"));
+  WriteFile(P("u.csv"), sj("名前\n\"山田\",\"0909999\"\n"));
+  ASSERT_EQ(Run(P("u.csv"), P("u.out")).result, ConvertResult::kDone);
+  EXPECT_EQ(ReadFile(P("u.out")), sj("\"山田\",\"0909999\",？,？\r\n"));
+}
+
+TEST_F(ConvertTest, BytesPassThroughWhole) {
+  // NUL bytes, a stray CR, a line far over 999 bytes, a last line without
+  // line end and data after 0x1A.
+  std::string big(5000, 'x');
+  WriteFile(P("b.csv"), std::string("a\0b,0901234\r\n", 13) + big + ",0801234-9\n" +
+                            "c\r,0701234" + "\x1A" + "0901234\n");
+  ASSERT_EQ(Run(P("b.csv"), P("b.out")).result, ConvertResult::kDone);
+  EXPECT_EQ(ReadFile(P("b.out")), std::string("a\0b,0901234,DoCoMo,", 19) + sj("関東") + "\r\n" +
+                                      big + ",0801234-9,au," + sj("関東") + "\r\n" +
+                                      "c,0701234,au," + sj("首都") + "\r\n");
+}
+
+TEST_F(ConvertTest, EmptySourceGivesEmptyDestination) {
+  WriteFile(P("e.csv"), "");
+  EXPECT_EQ(Run(P("e.csv"), P("e.out")).result, ConvertResult::kDone);
+  EXPECT_TRUE(std::filesystem::exists(P("e.out")));
+  EXPECT_EQ(ReadFile(P("e.out")), "");
+}
+
+TEST_F(ConvertTest, OpenFailures) {
+  ConvertReport r = Run(P("missing.csv"), P("never.csv"));
+  EXPECT_EQ(r.result, ConvertResult::kSourceOpen);
+  EXPECT_FALSE(std::filesystem::exists(P("never.csv")));
+  EXPECT_EQ(Run(dir_.path().string(), P("never.csv")).result, ConvertResult::kSourceOpen);
+  WriteFile(P("in.csv"), "0901234\n");
+  r = Run(P("in.csv"), P("no/such/folder.csv"));
+  EXPECT_EQ(r.result, ConvertResult::kDestCreate);
+  EXPECT_EQ(r.error, ENOENT);
+  EXPECT_EQ(Run("", "").result, ConvertResult::kSourceOpen);
+}
+
+TEST_F(ConvertTest, InPlaceKeepsTheOldContentAsBackup) {
+  const std::string old = "a,090-1234-5678\r\nno number\r\n";
+  WriteFile(P("list.csv"), old);
+  ASSERT_EQ(Run(P("list.csv"), P("list.csv")).result, ConvertResult::kDone);
+  EXPECT_EQ(ReadFile(P("list.csv.bak")), old);
+  EXPECT_EQ(ReadFile(P("list.csv")), "a,090-1234-5678,DoCoMo," + sj("関東") + "\r\n");
+}
+
+TEST_F(ConvertTest, InPlaceNeverTouchesAnExistingBackup) {
+  WriteFile(P("list.csv"), "current,0901234\n");
+  WriteFile(P("list.csv.bak"), "older,0801234\n");
+  ConvertReport r = Run(P("list.csv"), P("list.csv"));
+  EXPECT_EQ(r.result, ConvertResult::kBackupExists);
+  EXPECT_EQ(r.path, P("list.csv.bak"));
+  EXPECT_EQ(ReadFile(P("list.csv")), "current,0901234\n");
+  EXPECT_EQ(ReadFile(P("list.csv.bak")), "older,0801234\n");
+  EXPECT_EQ(Run(P("gone.csv"), P("gone.csv")).result, ConvertResult::kSourceOpen);
+}
+
+TEST_F(ConvertTest, TwoNamesOfOneFileAnnotateInPlace) {
+  const std::string old = "a,0901234\n";
+  WriteFile(P("f.csv"), old);
+  ASSERT_EQ(symlink(P("f.csv").c_str(), P("link.csv").c_str()), 0);
+  std::string relative = std::filesystem::relative(P("f.csv")).string();
+  for (const std::string& other : {P("link.csv"), relative, dir_ / "./f.csv"}) {
+    std::filesystem::remove(P("f.csv.bak"));
+    WriteFile(P("f.csv"), old);
+    ASSERT_EQ(Run(P("f.csv"), other).result, ConvertResult::kDone) << other;
+    EXPECT_EQ(ReadFile(P("f.csv.bak")), old) << other;
+    EXPECT_EQ(ReadFile(P("f.csv")), "a,0901234,DoCoMo," + sj("関東") + "\r\n") << other;
+  }
+}
+
+ssize_t DiskFull(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+TEST_F(ConvertTest, WriteErrorsFailAndLoseNothing) {
+  const std::string old = "a,0901234\nb,0801234\n";
+  WriteFile(P("list.csv"), old);
+  ConvertOptions full;
+  full.write_fn = &DiskFull;
+  ConvertReport r = Run(P("list.csv"), P("list.csv"), full);
+  EXPECT_EQ(r.result, ConvertResult::kWriteFailed);
+  EXPECT_EQ(r.error, ENOSPC);
+  EXPECT_EQ(ReadFile(P("list.csv")), old);  // back under its own name
+  EXPECT_FALSE(std::filesystem::exists(P("list.csv.bak")));
+  EXPECT_TRUE(r.content_at.empty());
+
+  r = Run(P("list.csv"), P("out.csv"), full);
+  EXPECT_EQ(r.result, ConvertResult::kWriteFailed);
+  EXPECT_FALSE(std::filesystem::exists(P("out.csv")));  // no partial file left
+  EXPECT_EQ(ReadFile(P("list.csv")), old);
+}
+
+TEST_F(ConvertTest, RealDiskFullDevice) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP();
+  WriteFile(P("list.csv"), "a,0901234\n");
+  EXPECT_EQ(Run(P("list.csv"), "/dev/full").result, ConvertResult::kWriteFailed);
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+TEST_F(ConvertTest, ReportsProgressToTheEnd) {
+  std::string lines;
+  for (int i = 0; i < 100000; ++i) lines += "name,090-1234-5678\n";
+  WriteFile(P("p.csv"), lines);
+  uint64_t last = 0, total = 0;
+  ConvertOptions o;
+  o.progress = [&](uint64_t done, uint64_t size) {
+    EXPECT_GE(done, last);
+    last = done;
+    total = size;
+  };
+  ASSERT_EQ(Run(P("p.csv"), P("p.out"), o).result, ConvertResult::kDone);
+  EXPECT_EQ(last, lines.size());
+  EXPECT_EQ(total, lines.size());
+}
+
+}  // namespace
+}  // namespace nomvex
