@@ -119,12 +119,12 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     if (!FindNumberRun(line, digits)) continue;
     LookupResult r = table.LookupNumber(std::string_view(digits, 7));
     MergeOperator(r.Carrier, r.Region);
-    out.Write(line);
-    out.Write(open);
+    out.WriteNoLf(line);
+    out.WriteNoLf(open);
     out.Write(r.Carrier);
-    out.Write(middle);
+    out.WriteNoLf(middle);
     out.Write(r.Region);
-    out.Write(close);
+    out.WriteNoLf(close);
     out.WriteLineEnd();
     ++report.lines_written;
     if (out.error()) break;

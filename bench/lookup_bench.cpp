@@ -30,7 +30,7 @@ const std::vector<std::string>& Numbers() {
       if (i % 8 == 7) {
         n.push_back("0" + std::to_string(10000 + rng() % 90000) + "0");
       } else {
-        n.push_back(t.key(2 + rng() % (t.size() - 2)));
+        n.emplace_back(t.key(2 + rng() % (t.size() - 2)));
       }
     }
     return n;

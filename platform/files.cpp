@@ -12,7 +12,20 @@
 namespace nomvex::platform {
 namespace {
 
-constexpr size_t kChunk = 1 << 20;
+// Big enough that reads cost nothing next to the work, small enough that
+// touching it costs little at start-up.
+constexpr size_t kChunk = 256 << 10;
+
+// Drops the CRs of a line in place; most lines have none or one at the end.
+std::string_view DropCr(char* begin, size_t size) {
+  if (size > 0 && begin[size - 1] == '\r') --size;
+  char* cr = static_cast<char*>(std::memchr(begin, '\r', size));
+  if (!cr) return {begin, size};
+  char* out = cr;
+  for (char* p = cr + 1; p < begin + size; ++p)
+    if (*p != '\r') *out++ = *p;
+  return {begin, static_cast<size_t>(out - begin)};
+}
 
 }  // namespace
 
@@ -97,14 +110,6 @@ bool TextReader::Fill() {
     n = static_cast<size_t>(static_cast<char*>(eot) - fresh);
     eof_ = true;
   }
-  // Drop every CR in place; most files have one per line, some none.
-  char* cr = static_cast<char*>(std::memchr(fresh, '\r', n));
-  if (cr) {
-    char* out = cr;
-    for (char* p = cr + 1; p < fresh + n; ++p)
-      if (*p != '\r') *out++ = *p;
-    n = static_cast<size_t>(out - fresh);
-  }
   end_ += n;
   return true;
 }
@@ -115,14 +120,14 @@ bool TextReader::NextLine(std::string_view& line) {
     const char* base = buf_.data();
     if (const void* lf = std::memchr(base + searched, '\n', end_ - searched)) {
       size_t at = static_cast<size_t>(static_cast<const char*>(lf) - base);
-      line = std::string_view(base + start_, at - start_);
+      line = DropCr(buf_.data() + start_, at - start_);
       start_ = at + 1;
       return true;
     }
     size_t pending = end_ - start_;
     if (!Fill()) {
       if (eof_ && end_ > start_) {  // a last line without LF
-        line = std::string_view(buf_.data() + start_, end_ - start_);
+        line = DropCr(buf_.data() + start_, end_ - start_);
         start_ = end_;
         return true;
       }
@@ -133,9 +138,14 @@ bool TextReader::NextLine(std::string_view& line) {
 }
 
 int TextReader::PeekFirstByte() {
-  while (start_ == end_)
-    if (!Fill()) return -1;
-  return static_cast<unsigned char>(buf_[start_]);
+  for (size_t at = start_;; ++at) {
+    while (at >= end_) {
+      size_t offset = at - start_;
+      if (!Fill()) return -1;
+      at = start_ + offset;
+    }
+    if (buf_[at] != '\r') return static_cast<unsigned char>(buf_[at]);
+  }
 }
 
 TextWriter::~TextWriter() {

@@ -71,6 +71,8 @@ class TextWriter {
   // Creates or empties the file; 0 or an errno value.
   int Create(const std::string& path);
   void Write(std::string_view text);
+  // For text known to hold no LF, such as a line as the reader gives it.
+  void WriteNoLf(std::string_view text) { Raw(text.data(), text.size()); }
   void WriteLineEnd() { Raw("\r\n", 2); }
   // Flushes and closes; 0 or the errno of the first failure.
   int Close();

@@ -1,5 +1,8 @@
 #include "table/number_table.h"
 
+#include <cstring>
+#include <unordered_map>
+
 #include "platform/codepage.h"
 #include "platform/files.h"
 
@@ -9,21 +12,11 @@ namespace {
 constexpr std::string_view kUnknown = "\x81\x48";            // ？
 constexpr std::string_view kNotFound = "\x81\x48 \x81\x48";  // ？ ？
 
+// A key of at most 7 bytes and its length in one word.
 uint64_t Pack(std::string_view key) {
-  uint64_t v = static_cast<uint64_t>(key.size()) << 56;
-  for (size_t i = 0; i < key.size(); ++i)
-    v |= static_cast<uint64_t>(static_cast<unsigned char>(key[i])) << (8 * i);
-  return v;
-}
-
-// Packed keys differ only in a few bytes; mix every bit into the low ones
-// that pick the slot.
-uint64_t Hash(uint64_t v) {
-  v ^= v >> 33;
-  v *= 0xFF51AFD7ED558CCDull;
-  v ^= v >> 33;
-  v *= 0xC4CEB9FE1A85EC53ull;
-  return v ^ (v >> 33);
+  uint64_t v = 0;
+  std::memcpy(&v, key.data(), key.size());
+  return v | static_cast<uint64_t>(key.size()) << 56;
 }
 
 // Offset of the first "=" that is not the second byte of a double-byte
@@ -40,14 +33,15 @@ size_t FindEquals(std::string_view text) {
 
 std::string_view UnknownMarker() { return kUnknown; }
 
-std::optional<std::pair<std::string, std::string>> DecodeLine(std::string_view line) {
+// Unscrambles a line into `text` and gives the offset of the key's "=", or
+// npos when the line makes no entry.
+size_t DecodeInto(std::string_view line, std::string& text) {
   // An empty line has no key byte, and a line longer than the format allows
   // was not written by the table maker: neither is guessed at.
-  if (line.empty() || line.size() + 1 > kMaxLineBytes) return std::nullopt;
-  if (line[0] == ';') return std::nullopt;
+  if (line.empty() || line.size() + 1 > kMaxLineBytes) return std::string::npos;
+  if (line[0] == ';') return std::string::npos;
   const int shift = static_cast<unsigned char>(line[0]) - 0x41;
-  std::string text;
-  text.reserve(line.size() - 1);
+  text.clear();
   for (size_t i = 1; i < line.size(); ++i) {
     int d = static_cast<unsigned char>(line[i]) - shift;
     if (d <= 0) d += 255;  // 255, not 256: the format's own wrap
@@ -55,9 +49,16 @@ std::optional<std::pair<std::string, std::string>> DecodeLine(std::string_view l
     if (byte == '\0') break;  // a zero byte ends the decoded text
     text.push_back(byte);
   }
-  if (text.size() < 3) return std::nullopt;
+  if (text.size() < 3) return std::string::npos;
   size_t eq = FindEquals(text);
-  if (eq == std::string_view::npos || eq < 3) return std::nullopt;
+  if (eq == std::string_view::npos || eq < 3) return std::string::npos;
+  return eq;
+}
+
+std::optional<std::pair<std::string, std::string>> DecodeLine(std::string_view line) {
+  std::string text;
+  size_t eq = DecodeInto(line, text);
+  if (eq == std::string::npos) return std::nullopt;
   return std::make_pair(text.substr(0, eq), text.substr(eq + 1));
 }
 
@@ -94,64 +95,83 @@ LookupResult SplitValue(std::string_view value) {
 int NumberTable::LoadNumberTable(const std::string& path) {
   platform::TextReader reader;
   if (int err = reader.Open(path)) return err;
-  std::vector<std::pair<std::string, std::string>> entries;
+  arena_.clear();
+  entries_.clear();
+  std::string text;
   std::string_view line;
-  while (reader.NextLine(line))
-    if (auto entry = DecodeLine(line)) entries.push_back(std::move(*entry));
   // A read error ends the reading; what was read before it stays.
-  Assign(std::move(entries));
+  while (reader.NextLine(line)) {
+    size_t eq = DecodeInto(line, text);
+    if (eq != std::string::npos) Add(std::string_view(text).substr(0, eq), std::string_view(text).substr(eq + 1));
+  }
+  BuildIndex();
   return 0;
 }
 
 void NumberTable::Assign(std::vector<std::pair<std::string, std::string>> entries) {
-  keys_.clear();
-  values_.clear();
-  keys_.reserve(entries.size());
-  values_.reserve(entries.size());
-  for (auto& [k, v] : entries) {
-    keys_.push_back(std::move(k));
-    values_.push_back(std::move(v));
-  }
-  split_.clear();
-  split_.reserve(values_.size());
-  for (const std::string& v : values_) split_.push_back(SplitValue(v));
+  arena_.clear();
+  entries_.clear();
+  for (const auto& [k, v] : entries) Add(k, v);
   BuildIndex();
 }
 
+void NumberTable::Add(std::string_view key, std::string_view value) {
+  entries_.push_back({static_cast<uint32_t>(arena_.size()), static_cast<uint16_t>(key.size()),
+                      static_cast<uint16_t>(value.size())});
+  arena_.append(key);
+  arena_.append(value);
+}
+
 void NumberTable::BuildIndex() {
+  // Answers point into arena_, which no longer changes.
+  answers_.clear();
+  std::unordered_map<std::string_view, uint32_t> answer_of;
   size_t capacity = 16;
-  while (capacity < keys_.size() * 2) capacity *= 2;
-  slots_.assign(capacity, {0, kNone});
+  while (capacity * 3 < entries_.size() * 4) capacity *= 2;
+  slots_.assign(capacity, {0, kNone, 0});
   slot_mask_ = capacity - 1;
   key_lengths_ = 0;
-  for (size_t i = 2; i < keys_.size(); ++i) {
+  for (size_t i = 2; i < entries_.size(); ++i) {
+    std::string_view k = key(i);
     // A key longer than a lookup number can never match.
-    if (keys_[i].size() > kLookupDigits) continue;
-    uint64_t packed = Pack(keys_[i]);
-    for (uint64_t s = Hash(packed) & slot_mask_;; s = (s + 1) & slot_mask_) {
-      if (slots_[s].second == kNone) {
-        slots_[s] = {packed, static_cast<uint32_t>(i)};
+    if (k.size() > kLookupDigits) continue;
+    auto [it, fresh] = answer_of.try_emplace(value(i), static_cast<uint32_t>(answers_.size()));
+    if (fresh) {
+      LookupResult split = SplitValue(value(i));
+      auto field = [&](std::string_view f) {
+        return f.data() == kUnknown.data()
+                   ? Field{kNone, 0}
+                   : Field{static_cast<uint32_t>(f.data() - arena_.data()),
+                           static_cast<uint32_t>(f.size())};
+      };
+      answers_.push_back({field(split.Carrier), field(split.Region)});
+    }
+    uint64_t packed = Pack(k);
+    for (uint64_t s = SlotOf(packed);; s = (s + 1) & slot_mask_) {
+      if (slots_[s].entry == kNone) {
+        slots_[s] = {packed, static_cast<uint32_t>(i), it->second};
         break;
       }
-      if (slots_[s].first == packed) break;  // the earlier entry wins
+      if (slots_[s].packed == packed) break;  // the earlier entry wins
     }
-    key_lengths_ |= 1u << keys_[i].size();
+    key_lengths_ |= 1u << k.size();
   }
 }
 
-uint32_t NumberTable::FindIndex(std::string_view number) const {
+NumberTable::Hit NumberTable::Find(std::string_view number) const {
   // Every substring of the number that is as long as some key is probed;
   // the smallest entry number among the hits is the scan's first hit.
-  uint32_t best = kNone;
+  Hit best{kNone, 0};
+  number = number.substr(0, kLookupDigits);
   for (size_t len = 3; len <= number.size(); ++len) {
     if (!(key_lengths_ & (1u << len))) continue;
     for (size_t at = 0; at + len <= number.size(); ++at) {
       uint64_t packed = Pack(number.substr(at, len));
-      for (uint64_t s = Hash(packed) & slot_mask_;; s = (s + 1) & slot_mask_) {
-        const auto& slot = slots_[s];
-        if (slot.second == kNone) break;
-        if (slot.first == packed) {
-          if (slot.second < best) best = slot.second;
+      for (uint64_t s = SlotOf(packed);; s = (s + 1) & slot_mask_) {
+        const Slot& slot = slots_[s];
+        if (slot.entry == kNone) break;
+        if (slot.packed == packed) {
+          if (slot.entry < best.entry) best = {slot.entry, slot.answer};
           break;
         }
       }
@@ -161,23 +181,29 @@ uint32_t NumberTable::FindIndex(std::string_view number) const {
 }
 
 std::string_view NumberTable::FindEntry(std::string_view number) const {
-  uint32_t i = FindIndex(number.substr(0, kLookupDigits));
-  return i == kNone ? kNotFound : std::string_view(values_[i]);
+  Hit hit = Find(number);
+  return hit.entry == kNone ? kNotFound : value(hit.entry);
 }
 
 std::string_view NumberTable::FindEntryScan(std::string_view number) const {
-  for (size_t i = 2; i < keys_.size(); ++i)
-    if (number.find(keys_[i]) != std::string_view::npos) return values_[i];
+  for (size_t i = 2; i < entries_.size(); ++i)
+    if (number.find(key(i)) != std::string_view::npos) return value(i);
   return kNotFound;
 }
 
 LookupResult NumberTable::LookupNumber(std::string_view number) const {
-  uint32_t i = FindIndex(number.substr(0, kLookupDigits));
-  return i == kNone ? LookupResult{kUnknown, kUnknown} : split_[i];
+  Hit hit = Find(number);
+  if (hit.entry == kNone) return {kUnknown, kUnknown};
+  const Answer& a = answers_[hit.answer];
+  return {View(a.carrier), View(a.region)};
+}
+
+std::string_view NumberTable::View(Field f) const {
+  return f.offset == kNone ? kUnknown : std::string_view(arena_.data() + f.offset, f.size);
 }
 
 std::string NumberTable::GetDataVersion() const {
-  return values_.empty() ? std::string() : values_[0];
+  return entries_.empty() ? std::string() : std::string(value(0));
 }
 
 }  // namespace nomvex

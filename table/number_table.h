@@ -43,9 +43,13 @@ class NumberTable {
 
   // The value of entry 0, or empty when there are no entries.
   std::string GetDataVersion() const;
-  size_t size() const { return keys_.size(); }
-  const std::string& key(size_t i) const { return keys_[i]; }
-  const std::string& value(size_t i) const { return values_[i]; }
+  size_t size() const { return entries_.size(); }
+  std::string_view key(size_t i) const {
+    return {arena_.data() + entries_[i].offset, entries_[i].key_size};
+  }
+  std::string_view value(size_t i) const {
+    return {arena_.data() + entries_[i].offset + entries_[i].key_size, entries_[i].value_size};
+  }
 
   // The value of the first entry from 2 on whose key occurs anywhere in
   // `number`, or the not-found value "？ ？".  Answers through an index.
@@ -58,16 +62,52 @@ class NumberTable {
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
-  uint32_t FindIndex(std::string_view number) const;
-  void BuildIndex();
+  struct Entry {
+    uint32_t offset;  // of the key in arena_; the value follows it
+    uint16_t key_size;
+    uint16_t value_size;
+  };
+  // Open addressing from a packed key (at most 7 bytes) to the first entry
+  // that has it and that entry's answer.
+  struct Slot {
+    uint64_t packed;
+    uint32_t entry;  // kNone for a free slot
+    uint32_t answer;  // index into answers_
+  };
+  struct Hit {
+    uint32_t entry;
+    uint32_t answer;
+  };
 
-  std::vector<std::string> keys_;
-  std::vector<std::string> values_;
-  std::vector<LookupResult> split_;  // each value split once, at load
-  // Open addressing from a packed key (at most 7 bytes) to its first entry.
-  std::vector<std::pair<uint64_t, uint32_t>> slots_;
+  void Add(std::string_view key, std::string_view value);
+  void BuildIndex();
+  Hit Find(std::string_view number) const;
+
+  // Kept small on purpose: every page the table touches costs start-up time.
+  std::string arena_;
+  std::vector<Entry> entries_;
+  std::vector<Slot> slots_;
   uint64_t slot_mask_ = 0;
+  // Packed keys differ only in a few bytes: every bit is mixed into the low
+  // ones that pick the slot.
+  uint64_t SlotOf(uint64_t v) const {
+    v ^= v >> 33;
+    v *= 0xFF51AFD7ED558CCDull;
+    v ^= v >> 33;
+    return v & slot_mask_;
+  }
   unsigned key_lengths_ = 0;  // bit n set when some key has n bytes
+  // Each distinct value split once (a table has only a handful), as places
+  // in arena_ so that the table can be moved; kNone stands for "？".
+  struct Field {
+    uint32_t offset;
+    uint32_t size;
+  };
+  struct Answer {
+    Field carrier, region;
+  };
+  std::string_view View(Field f) const;
+  std::vector<Answer> answers_;
 };
 
 // Splits a value into operator and region: leading ASCII spaces skipped, the
