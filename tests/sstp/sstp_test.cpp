@@ -1,0 +1,222 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "sstp/client.h"
+#include "sstp/notify.h"
+#include "sstp/settings.h"
+#include "tests/test_util.h"
+
+namespace nomvex {
+namespace {
+
+using namespace std::chrono_literals;
+using test::sj;
+
+// A host on the loopback that records every request and answers as told.
+class TestHost {
+ public:
+  enum class Mode { kAnswerAndClose, kCloseAtOnce, kStall, kGarbage };
+
+  explicit TestHost(Mode mode) : mode_(mode) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    listen(fd_, 8);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~TestHost() {
+    stop_ = true;
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    thread_.join();
+  }
+  std::string port() const { return std::to_string(port_); }
+  uint16_t port_number() const { return port_; }
+  std::vector<std::string> requests() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return requests_;
+  }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      int c = accept(fd_, nullptr, nullptr);
+      if (c < 0) return;
+      std::string got;
+      if (mode_ != Mode::kCloseAtOnce) {
+        char buf[512];
+        while (got.find("\r\n\r\n") == std::string::npos) {
+          ssize_t n = recv(c, buf, sizeof buf, 0);
+          if (n <= 0) break;
+          got.append(buf, static_cast<size_t>(n));
+        }
+      }
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        requests_.push_back(got);
+      }
+      if (mode_ == Mode::kAnswerAndClose) send(c, "SSTP/1.4 200 OK\r\n\r\n", 19, MSG_NOSIGNAL);
+      if (mode_ == Mode::kGarbage) send(c, "\x00\xff garbage", 10, MSG_NOSIGNAL);
+      if (mode_ == Mode::kStall)
+        while (!stop_) std::this_thread::sleep_for(10ms);
+      close(c);
+    }
+  }
+
+  Mode mode_;
+  int fd_;
+  uint16_t port_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::mutex mu_;
+  std::vector<std::string> requests_;
+};
+
+TEST(SstpRequest, BytesOfTheRequest) {
+  EXPECT_EQ(BuildSstpRequest("Nomvex", "abc", "notranslate"),
+            "SEND SSTP/1.0\r\nSender: Nomvex\r\nScript: abc\\e\r\nOption: notranslate\r\n\r\n");
+  EXPECT_EQ(BuildSstpRequest("Nomvex", "abc", "notranslate").size(), 69u);
+  EXPECT_EQ(BuildSstpRequest("Nomvex", "abc", "").size(), 48u);
+  EXPECT_EQ(BuildSstpRequest("N", "", ""), "SEND SSTP/1.0\r\nSender: N\r\nScript: \\e\r\n\r\n");
+  EXPECT_EQ(BuildSstpRequest("N", "x\\e", ""), "SEND SSTP/1.0\r\nSender: N\r\nScript: x\\e\\e\r\n\r\n");
+  // No value can add a line to the request.
+  EXPECT_EQ(BuildSstpRequest("N\r\nX: 1", "a\nb\rc", "o\r\n"),
+            "SEND SSTP/1.0\r\nSender: NX: 1\r\nScript: abc\\e\r\nOption: o\r\n\r\n");
+}
+
+TEST(SstpRequest, PortAndLocalRule) {
+  struct Case {
+    std::string text;
+    uint16_t port;
+  } cases[] = {{"", 9801},       {"0", 9801},      {"abc", 9801}, {" 9821", 9821},
+               {"9821x", 9821},  {"-1", 65535},    {"65536", 0},  {"+80", 80}};
+  for (const Case& c : cases) EXPECT_EQ(SstpPort(c.text), c.port) << c.text;
+  for (std::string s : {"", "127.0.0.1", "localhost"}) EXPECT_TRUE(IsLocalServer(s)) << s;
+  for (std::string s : {"LOCALHOST", "127.0.0.2", " localhost"}) EXPECT_FALSE(IsLocalServer(s)) << s;
+}
+
+TEST(SendSstp, DeliversOneRequestAndReadsTheAnswer) {
+  for (auto mode : {TestHost::Mode::kAnswerAndClose, TestHost::Mode::kGarbage}) {
+    TestHost host(mode);
+    EXPECT_EQ(IsSstpHostRunning(host.port_number()), 1);
+    EXPECT_EQ(SendSstp("127.0.0.1", "Nomvex", "abc", "notranslate", host.port()), 1);
+    ASSERT_EQ(host.requests().size(), 1u);
+    EXPECT_EQ(host.requests()[0], BuildSstpRequest("Nomvex", "abc", "notranslate"));
+  }
+  TestHost closing(TestHost::Mode::kCloseAtOnce);
+  EXPECT_EQ(SendSstp("", "Nomvex", "abc", "", closing.port()), 1);
+}
+
+TEST(SendSstp, NoHostOrNoConnection) {
+  uint16_t free_port;
+  {
+    TestHost gone(TestHost::Mode::kAnswerAndClose);
+    free_port = gone.port_number();
+  }
+  // A local server with no host listening: nothing is tried.
+  EXPECT_EQ(IsSstpHostRunning(free_port), 0);
+  EXPECT_EQ(SendSstp("", "Nomvex", "abc", "", std::to_string(free_port)), 0);
+  // Other names of this machine count as remote and are tried: refused.
+  EXPECT_EQ(SendSstp("127.0.0.2", "Nomvex", "abc", "", std::to_string(free_port)), 0);
+}
+
+TEST(SendSstp, AStalledHostCostsNoMoreThanTheBound) {
+  TestHost host(TestHost::Mode::kStall);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SendSstp("127.0.0.1", "Nomvex", "abc", "", host.port(), 300ms), 1);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, 1500ms);
+  EXPECT_EQ(host.requests().size(), 1u);
+}
+
+TEST(SstpSettings, ReadLikeTheProfileFunctions) {
+  test::TempDir dir;
+  SstpSettings d = DefaultSstpSettings();
+  EXPECT_EQ(ReadSstpSettings(dir / "absent.ini").UseSSTP, 0);
+  EXPECT_EQ(ReadSstpSettings(dir / "absent.ini").SendStr1, d.SendStr1);
+
+  test::WriteFile(dir / "a.ini", "[Other]\r\nUseSSTP=1\r\n; comment\r\n[sstp]\r\n usesstp = 1 \r\n"
+                                 "SendStr1=\r\nServer = \"host name\" \r\nPort=9821\r\n"
+                                 "Option=" + std::string(1500, 'o') + "\r\nServer=second\r\n"
+                                 "[Next]\r\nPort=1\r\n");
+  SstpSettings s = ReadSstpSettings(dir / "a.ini");
+  EXPECT_EQ(s.UseSSTP, 1);
+  EXPECT_EQ(s.SendStr1, "");  // present and empty: not the default
+  EXPECT_EQ(s.SendStr2, d.SendStr2);
+  EXPECT_EQ(s.Server, "host name");
+  EXPECT_EQ(s.Port, "9821");
+  EXPECT_EQ(s.Option.size(), 1023u);
+
+  // The example beside the program: notifications off, every default shown.
+  SstpSettings e = ReadSstpSettings(NOMVEX_EXAMPLE_INI);
+  EXPECT_EQ(e.UseSSTP, 0);
+  for (auto field : {&SstpSettings::SendStr1, &SstpSettings::SendStr2, &SstpSettings::SendStrOnStart,
+                     &SstpSettings::SendStrOnExit, &SstpSettings::Server, &SstpSettings::Port,
+                     &SstpSettings::Option})
+    EXPECT_EQ(e.*field, d.*field);
+
+  for (std::string use : {"2", "-1", "yes", "1x", ""}) {
+    test::WriteFile(dir / "b.ini", "[SSTP]\nUseSSTP=" + use + "\n");
+    EXPECT_NE(ReadSstpSettings(dir / "b.ini").UseSSTP, 1) << use;
+  }
+}
+
+TEST(BuildScript, Placeholders) {
+  SstpSettings s = DefaultSstpSettings();
+  s.UseSSTP = 1;
+  BoxTexts boxes{"090", "12345678", "DoCoMo", sj("関東")};
+  EXPECT_EQ(BuildScript(kNotifyKnown, s, boxes),
+            sj("\\h090-12345678ってどう？\\uDoCoMo 関東やな。"));
+  EXPECT_EQ(BuildScript(kNotifyUnknown, s, {"090", "12345678", sj("？"), sj("？")}),
+            sj("\\h090-12345678ってどう？\\uこれはちょっとわからんな。"));
+  struct Case {
+    std::string tmpl, script;
+  } cases[] = {
+      {"$$N$$ $$N$$", "090-12345678 $$N$$"},
+      {"$$W$$/$$C$$", sj("関東") + "/DoCoMo"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    s.SendStr1 = c.tmpl;
+    EXPECT_EQ(BuildScript(kNotifyKnown, s, boxes), c.script) << c.tmpl;
+  }
+  // A placeholder typed into a box is filled by a later step.
+  s.SendStr1 = "$$N$$ $$C$$";
+  EXPECT_EQ(BuildScript(kNotifyKnown, s, {"090", "$$C$$", "DoCoMo", "x"}), "090-DoCoMo $$C$$");
+  s.SendStrOnStart = "start $$N$$";
+  EXPECT_EQ(BuildScript(kNotifyStart, s, boxes), "start $$N$$");
+  EXPECT_EQ(BuildScript(5, s, boxes), "");
+  s.UseSSTP = 2;
+  EXPECT_EQ(BuildScript(kNotifyStart, s, boxes), "");
+}
+
+TEST(NotifySstp, SendsTheFilledTemplateToTheHost) {
+  TestHost host(TestHost::Mode::kAnswerAndClose);
+  test::TempDir dir;
+  std::string exe_dir = dir.path().string() + "/";
+  test::WriteFile(dir / "sstp.ini", "[SSTP]\r\nUseSSTP=1\r\nPort=" + host.port() + "\r\n");
+  NotifySstp(kNotifyKnown, {"090", "12345678", "DoCoMo", sj("関東")}, exe_dir);
+  NotifySstp(kNotifyUnknown, {"090", "1", "\x81\x48", "\x81\x48"}, "/nonexistent/");  // no ini
+  ASSERT_EQ(host.requests().size(), 1u);
+  EXPECT_EQ(host.requests()[0],
+            "SEND SSTP/1.0\r\nSender: Nomvex\r\nScript: " +
+                sj("\\h090-12345678ってどう？\\uDoCoMo 関東やな。") +
+                "\\e\r\nOption: notranslate\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace nomvex
