@@ -143,7 +143,8 @@ TNomvexF::TNomvexF(const NumberTable* table, const std::string& data_version,
   auto* client = new QWidget(this);
   client->setFixedSize(302, 90);
   setCentralWidget(client);
-  Label(client, QStringLiteral("電話番号(&T):"), 12, 12, 65, 12);
+  // "電話番号(&T):" with no control attached: the access key is only drawn.
+  Label(client, QStringLiteral("電話番号(<u>T</u>):"), 12, 12, 65, 12)->setTextFormat(Qt::RichText);
   TelType = Edit(client, 80, 8, 33, 21);
   TelType->setMaxLength(3);
   TelType->setText(QStringLiteral("090"));

@@ -138,7 +138,7 @@ TEST(SendSstp, AStalledHostCostsNoMoreThanTheBound) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(SendSstp("127.0.0.1", "Nomvex", "abc", "", host.port(), 300ms), 1);
   auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, 300ms);
+  EXPECT_GE(took, 250ms);  // poll counts whole milliseconds
   EXPECT_LT(took, 1500ms);
   EXPECT_EQ(host.requests().size(), 1u);
 }
