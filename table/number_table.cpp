@@ -102,7 +102,9 @@ int NumberTable::LoadNumberTable(const std::string& path) {
   // A read error ends the reading; what was read before it stays.
   while (reader.NextLine(line)) {
     size_t eq = DecodeInto(line, text);
-    if (eq != std::string::npos) Add(std::string_view(text).substr(0, eq), std::string_view(text).substr(eq + 1));
+    if (eq == std::string::npos) continue;
+    std::string_view decoded = text;
+    Add(decoded.substr(0, eq), decoded.substr(eq + 1));
   }
   BuildIndex();
   return 0;
@@ -123,7 +125,7 @@ void NumberTable::Add(std::string_view key, std::string_view value) {
 }
 
 void NumberTable::BuildIndex() {
-  // Answers point into arena_, which no longer changes.
+  // Answers are places in arena_, so that moving the table keeps them valid.
   answers_.clear();
   std::unordered_map<std::string_view, uint32_t> answer_of;
   size_t capacity = 16;
