@@ -51,6 +51,8 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
 // hyphens are skipped, any other byte ends a run, and a run qualifies with 7
 // or more digits whose first and third are "0".  Writes its first 7 digits.
 bool FindNumberRun(std::string_view line, char first7[7]);
+// The same, byte by byte: the reference the fast one is tested against.
+bool FindNumberRunPlain(std::string_view line, char first7[7]);
 
 // The user's words for a result (UTF-8): the fixed message of the failure.
 std::string_view ConvertMessage(ConvertResult result);

@@ -1,6 +1,5 @@
 #include "examine/rules.h"
 
-#include <array>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -9,30 +8,25 @@
 namespace nomvex {
 namespace {
 
-// Fixed texts in code page 932; the source keeps them readable in UTF-8.
-struct Texts {
-  std::string ido = "IDO";
-  std::string cellular = platform::ToCp932("セルラー");
-  std::string au = "au";
-  std::string shuto = platform::ToCp932("首都");
-  std::string kanto = platform::ToCp932("関東");
-  std::array<std::pair<std::string, uint32_t>, 9> colors{{
-      {"DoCoMo", 0x00BFFFFF},
-      {"IDO", 0x00BFFFBF},
-      {"au", 0x00BFFFBF},
-      {"J-PHONE", 0x00BFBFFF},
-      {platform::ToCp932("セルラー"), 0x00FFBFBF},
-      {platform::ToCp932("ツーカー"), 0x00FFFFBF},
-      {platform::ToCp932("DDIポケット"), 0x00FFBFBF},
-      {platform::ToCp932("デジタルツーカー"), 0x00BFBFFF},
-      {platform::ToCp932("アステル"), 0x00BFBFFF},
-  }};
-};
+// Fixed texts in code page 932.  Spelt as bytes so that the rules, which run
+// once per line of an annotated file, need no conversion or set-up.
+constexpr std::string_view kIdo = "IDO";
+constexpr std::string_view kCellular = "\x83\x5A\x83\x8B\x83\x89\x81\x5B";  // セルラー
+constexpr std::string_view kAu = "au";
+constexpr std::string_view kShuto = "\x8E\xF1\x93\x73";  // 首都
+constexpr std::string_view kKanto = "\x8A\xD6\x93\x8C";  // 関東
 
-const Texts& T() {
-  static const Texts texts;
-  return texts;
-}
+constexpr std::pair<std::string_view, uint32_t> kColors[] = {
+    {"DoCoMo", 0x00BFFFFF},
+    {"IDO", 0x00BFFFBF},
+    {"au", 0x00BFFFBF},
+    {"J-PHONE", 0x00BFBFFF},
+    {"\x83\x5A\x83\x8B\x83\x89\x81\x5B", 0x00FFBFBF},                  // セルラー
+    {"\x83\x63\x81\x5B\x83\x4A\x81\x5B", 0x00FFFFBF},                  // ツーカー
+    {"DDI\x83\x7C\x83\x50\x83\x62\x83\x67", 0x00FFBFBF},               // DDIポケット
+    {"\x83\x66\x83\x57\x83\x5E\x83\x8B\x83\x63\x81\x5B\x83\x4A\x81\x5B", 0x00BFBFFF},  // デジタルツーカー
+    {"\x83\x41\x83\x58\x83\x65\x83\x8B", 0x00BFBFFF},                  // アステル
+};
 
 }  // namespace
 
@@ -62,10 +56,9 @@ std::string MakeLookupNumber(std::string_view prefix, std::string_view number) {
 }
 
 void MergeOperator(std::string_view& carrier, std::string_view& region) {
-  const Texts& t = T();
-  if (carrier != t.ido && carrier != t.cellular) return;
-  carrier = t.au;
-  if (region == t.shuto) region = t.kanto;
+  if (carrier != kIdo && carrier != kCellular) return;
+  carrier = kAu;
+  if (region == kShuto) region = kKanto;
 }
 
 void MergeOperator(std::string& carrier, std::string& region) {
@@ -76,7 +69,7 @@ void MergeOperator(std::string& carrier, std::string& region) {
 }
 
 uint32_t OperatorColor(std::string_view carrier) {
-  for (const auto& [name, color] : T().colors)
+  for (const auto& [name, color] : kColors)
     if (carrier == name) return color;
   return kWhite;
 }

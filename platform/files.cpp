@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <cerrno>
 #include <cstring>
 
@@ -16,15 +19,35 @@ namespace {
 // touching it costs little at start-up.
 constexpr size_t kChunk = 256 << 10;
 
-// Drops the CRs of a line in place; most lines have none or one at the end.
-std::string_view DropCr(char* begin, size_t size) {
+// Drops the CRs of a line in place: the one before its LF, and any other
+// when the file has such.
+std::string_view DropCr(char* begin, size_t size, bool stray) {
   if (size > 0 && begin[size - 1] == '\r') --size;
+  if (!stray) return {begin, size};
   char* cr = static_cast<char*>(std::memchr(begin, '\r', size));
   if (!cr) return {begin, size};
   char* out = cr;
   for (char* p = cr + 1; p < begin + size; ++p)
     if (*p != '\r') *out++ = *p;
   return {begin, static_cast<size_t>(out - begin)};
+}
+
+// Whether some CR in [p, p + n - 1) is not followed by an LF; the last
+// byte's follower is not known yet.
+bool HasStrayCr(const char* p, size_t n) {
+  size_t i = 0;
+#ifdef __SSE2__
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  for (; i + 17 <= n; i += 16) {
+    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+    if (_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr))))
+      return true;
+  }
+#endif
+  for (; i + 1 < n; ++i)
+    if (p[i] == '\r' && p[i + 1] != '\n') return true;
+  return false;
 }
 
 }  // namespace
@@ -110,8 +133,40 @@ bool TextReader::Fill() {
     n = static_cast<size_t>(static_cast<char*>(eot) - fresh);
     eof_ = true;
   }
+  if (!stray_cr_ && n > 0) {
+    // A CR that ended the last read is judged by the first byte of this one.
+    stray_cr_ = (cr_at_end_ && fresh[0] != '\n') || HasStrayCr(fresh, n);
+    cr_at_end_ = fresh[n - 1] == '\r';
+  }
   end_ += n;
   return true;
+}
+
+std::string_view TextReader::TakeLine(size_t lf) {
+  std::string_view line = DropCr(buf_.data() + start_, lf - start_, stray_cr_);
+  start_ = lf < end_ ? lf + 1 : end_;
+  return line;
+}
+
+size_t TextReader::NextLines(std::string_view* lines, size_t max) {
+  size_t n = 0;
+  size_t searched = start_;
+  while (n < max) {
+    const char* base = buf_.data();
+    if (const void* lf = std::memchr(base + searched, '\n', end_ - searched)) {
+      lines[n++] = TakeLine(static_cast<size_t>(static_cast<const char*>(lf) - base));
+      searched = start_;
+      continue;
+    }
+    if (n > 0) break;  // reading more would move the lines already given
+    size_t pending = end_ - start_;
+    if (!Fill()) {
+      if (eof_ && end_ > start_) lines[n++] = TakeLine(end_);  // a last line without LF
+      break;
+    }
+    searched = start_ + pending;
+  }
+  return n;
 }
 
 bool TextReader::NextLine(std::string_view& line) {
@@ -119,16 +174,13 @@ bool TextReader::NextLine(std::string_view& line) {
   for (;;) {
     const char* base = buf_.data();
     if (const void* lf = std::memchr(base + searched, '\n', end_ - searched)) {
-      size_t at = static_cast<size_t>(static_cast<const char*>(lf) - base);
-      line = DropCr(buf_.data() + start_, at - start_);
-      start_ = at + 1;
+      line = TakeLine(static_cast<size_t>(static_cast<const char*>(lf) - base));
       return true;
     }
     size_t pending = end_ - start_;
     if (!Fill()) {
       if (eof_ && end_ > start_) {  // a last line without LF
-        line = DropCr(buf_.data() + start_, end_ - start_);
-        start_ = end_;
+        line = TakeLine(end_);
         return true;
       }
       return false;
@@ -161,18 +213,14 @@ int TextWriter::Create(const std::string& path) {
   return 0;
 }
 
-void TextWriter::Write(std::string_view text) {
-  while (!text.empty()) {
-    const void* lf = std::memchr(text.data(), '\n', text.size());
-    if (!lf) {
-      Raw(text.data(), text.size());
-      return;
-    }
-    size_t at = static_cast<size_t>(static_cast<const char*>(lf) - text.data());
-    Raw(text.data(), at);
-    WriteLineEnd();
-    text.remove_prefix(at + 1);
+std::string ToTextMode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
   }
+  return out;
 }
 
 void TextWriter::Raw(const char* data, size_t size) {

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,10 @@ class TextReader {
   int Open(const std::string& path);
   // The next line without its LF; false at the end of the data or on error.
   bool NextLine(std::string_view& line);
+  // Up to `max` next lines, as many as the buffer holds whole (at least one
+  // while any is left); 0 at the end of the data or on error.  The views
+  // stay valid until the next call, so a caller can look ahead in a batch.
+  size_t NextLines(std::string_view* lines, size_t max);
   // The first byte of the data (after CRs are dropped), or -1 when empty.
   int PeekFirstByte();
   int error() const { return error_; }
@@ -45,10 +50,15 @@ class TextReader {
 
  private:
   bool Fill();  // reads more; false at the end or on error
+  std::string_view TakeLine(size_t lf);  // the line from start_ to `lf`
 
   int fd_ = -1;
   int error_ = 0;
   bool eof_ = false;
+  // Whether a CR stood anywhere but before an LF; until then a line only
+  // loses the CR at its end, which saves a search per line.
+  bool stray_cr_ = false;
+  bool cr_at_end_ = false;  // the last read ended in a CR
   uint64_t bytes_read_ = 0;
   uint64_t size_ = 0;
   std::vector<char> buf_;
@@ -56,8 +66,13 @@ class TextReader {
   size_t end_ = 0;
 };
 
-// Writes text the way the C runtime's text mode does: LF becomes CR LF.
-// Buffered; the first failing write is kept and later writes are dropped.
+// Text as the C runtime's text mode writes it: every LF becomes CR LF.
+std::string ToTextMode(std::string_view text);
+
+// Writes a text file through a buffer.  Write takes bytes that hold no LF
+// (a line as the reader gives it, or text passed through ToTextMode);
+// WriteLineEnd ends a line with CR LF.  The first failing write is kept and
+// later writes are dropped.
 class TextWriter {
  public:
   using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);
@@ -69,10 +84,15 @@ class TextWriter {
 
   // Creates or empties the file; 0 or an errno value.
   int Create(const std::string& path);
-  void Write(std::string_view text);
-  // For text known to hold no LF, such as a line as the reader gives it.
-  void WriteNoLf(std::string_view text) { Raw(text.data(), text.size()); }
-  void WriteLineEnd() { Raw("\r\n", 2); }
+  void Write(std::string_view text) {
+    if (text.size() <= buf_.size() - used_) {  // the common case, inline
+      std::memcpy(buf_.data() + used_, text.data(), text.size());
+      used_ += text.size();
+    } else {
+      Raw(text.data(), text.size());
+    }
+  }
+  void WriteLineEnd() { Write("\r\n"); }
   // Flushes and closes; 0 or the errno of the first failure.
   int Close();
   int error() const { return error_; }

@@ -12,13 +12,6 @@ namespace {
 constexpr std::string_view kUnknown = "\x81\x48";            // ？
 constexpr std::string_view kNotFound = "\x81\x48 \x81\x48";  // ？ ？
 
-// A key of at most 7 bytes and its length in one word.
-uint64_t Pack(std::string_view key) {
-  uint64_t v = 0;
-  std::memcpy(&v, key.data(), key.size());
-  return v | static_cast<uint64_t>(key.size()) << 56;
-}
-
 // Offset of the first "=" that is not the second byte of a double-byte
 // character, or npos.
 size_t FindEquals(std::string_view text) {
@@ -97,7 +90,12 @@ int NumberTable::LoadNumberTable(const std::string& path) {
   if (int err = reader.Open(path)) return err;
   arena_.clear();
   entries_.clear();
+  // A line of ~18 bytes stores ~16 bytes of entry: reserving from the file's
+  // size spares the copies of growing.
+  arena_.reserve(reader.size());
+  entries_.reserve(reader.size() / 12);
   std::string text;
+  text.reserve(kMaxLineBytes);
   std::string_view line;
   // A read error ends the reading; what was read before it stays.
   while (reader.NextLine(line)) {
@@ -124,34 +122,47 @@ void NumberTable::Add(std::string_view key, std::string_view value) {
   arena_.append(value);
 }
 
+uint32_t NumberTable::AnswerOf(std::string_view value,
+                               std::unordered_map<std::string_view, uint32_t>& known) {
+  auto [it, fresh] = known.try_emplace(value, static_cast<uint32_t>(answers_.size()));
+  if (fresh) {
+    // Answers are places in arena_, so that moving the table keeps them valid.
+    LookupResult split = SplitValue(value);
+    auto field = [&](std::string_view f) {
+      return f.data() == kUnknown.data()
+                 ? Field{kNone, 0}
+                 : Field{static_cast<uint32_t>(f.data() - arena_.data()),
+                         static_cast<uint32_t>(f.size())};
+    };
+    answers_.push_back({field(split.Carrier), field(split.Region)});
+  }
+  return it->second;
+}
+
 void NumberTable::BuildIndex() {
-  // Answers are places in arena_, so that moving the table keeps them valid.
   answers_.clear();
-  std::unordered_map<std::string_view, uint32_t> answer_of;
+  std::unordered_map<std::string_view, uint32_t> known;
   size_t capacity = 16;
   while (capacity * 3 < entries_.size() * 4) capacity *= 2;
   slots_.assign(capacity, {0, kNone, 0});
   slot_mask_ = capacity - 1;
   key_lengths_ = 0;
+  std::string_view last_value;
+  uint32_t answer = 0;
   for (size_t i = 2; i < entries_.size(); ++i) {
     std::string_view k = key(i);
     // A key longer than a lookup number can never match.
     if (k.size() > kLookupDigits) continue;
-    auto [it, fresh] = answer_of.try_emplace(value(i), static_cast<uint32_t>(answers_.size()));
-    if (fresh) {
-      LookupResult split = SplitValue(value(i));
-      auto field = [&](std::string_view f) {
-        return f.data() == kUnknown.data()
-                   ? Field{kNone, 0}
-                   : Field{static_cast<uint32_t>(f.data() - arena_.data()),
-                           static_cast<uint32_t>(f.size())};
-      };
-      answers_.push_back({field(split.Carrier), field(split.Region)});
+    // Neighbouring entries mostly share their value: no map look-up then.
+    std::string_view v = value(i);
+    if (answers_.empty() || v != last_value) {
+      answer = AnswerOf(v, known);
+      last_value = v;
     }
     uint64_t packed = Pack(k);
     for (uint64_t s = SlotOf(packed);; s = (s + 1) & slot_mask_) {
       if (slots_[s].entry == kNone) {
-        slots_[s] = {packed, static_cast<uint32_t>(i), it->second};
+        slots_[s] = {packed, static_cast<uint32_t>(i), answer};
         break;
       }
       if (slots_[s].packed == packed) break;  // the earlier entry wins
@@ -163,7 +174,7 @@ void NumberTable::BuildIndex() {
 NumberTable::Hit NumberTable::Find(std::string_view number) const {
   // Every substring of the number that is as long as some key is probed;
   // the smallest entry number among the hits is the scan's first hit.
-  Hit best{kNone, 0};
+  Hit best{kNone, kNoAnswer};
   number = number.substr(0, kLookupDigits);
   for (size_t len = 3; len <= number.size(); ++len) {
     if (!(key_lengths_ & (1u << len))) continue;
@@ -194,9 +205,12 @@ std::string_view NumberTable::FindEntryScan(std::string_view number) const {
 }
 
 LookupResult NumberTable::LookupNumber(std::string_view number) const {
-  Hit hit = Find(number);
-  if (hit.entry == kNone) return {kUnknown, kUnknown};
-  const Answer& a = answers_[hit.answer];
+  return Answer(Find(number).answer);
+}
+
+LookupResult NumberTable::Answer(uint32_t answer) const {
+  if (answer == kNoAnswer) return {kUnknown, kUnknown};
+  const auto& a = answers_[answer];
   return {View(a.carrier), View(a.region)};
 }
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -59,9 +61,30 @@ class NumberTable {
   std::string_view FindEntryScan(std::string_view number) const;
   // Looks up the first 7 bytes of `number` and splits the value.
   LookupResult LookupNumber(std::string_view number) const;
+  // The same lookup as a small number: entries that share a value share
+  // their answer.  kNoAnswer when no key occurs; Answer() gives the split.
+  static constexpr uint32_t kNoAnswer = UINT32_MAX;
+  uint32_t LookupAnswer(std::string_view number) const { return Find(number).answer; }
+  LookupResult Answer(uint32_t answer) const;
+  size_t answer_count() const { return answers_.size(); }
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
+  // A key of at most 7 bytes and its length in one word.
+  static uint64_t Pack(std::string_view key) {
+    const size_t n = key.size();
+    uint64_t v = 0;
+    if (n >= 4) {  // two overlapping loads; a copy of n bytes would stall
+      uint32_t lo, hi;
+      std::memcpy(&lo, key.data(), 4);
+      std::memcpy(&hi, key.data() + n - 4, 4);
+      v = lo | static_cast<uint64_t>(hi) << (8 * (n - 4));
+    } else {
+      for (size_t i = 0; i < n; ++i)
+        v |= static_cast<uint64_t>(static_cast<unsigned char>(key[i])) << (8 * i);
+    }
+    return v | static_cast<uint64_t>(n) << 56;
+  }
   struct Entry {
     uint32_t offset;  // of the key in arena_; the value follows it
     uint16_t key_size;
@@ -81,6 +104,8 @@ class NumberTable {
 
   void Add(std::string_view key, std::string_view value);
   void BuildIndex();
+  uint32_t AnswerOf(std::string_view value,
+                    std::unordered_map<std::string_view, uint32_t>& known);
   Hit Find(std::string_view number) const;
 
   // Kept small on purpose: every page the table touches costs start-up time.
@@ -103,11 +128,11 @@ class NumberTable {
     uint32_t offset;
     uint32_t size;
   };
-  struct Answer {
+  struct Split {
     Field carrier, region;
   };
   std::string_view View(Field f) const;
-  std::vector<Answer> answers_;
+  std::vector<Split> answers_;
 };
 
 // Splits a value into operator and region: leading ASCII spaces skipped, the

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "table/number_table.h"
 #include "tests/test_util.h"
@@ -42,6 +43,23 @@ TEST(FindNumberRun, Cases) {
     ASSERT_EQ(FindNumberRun(c.line, first7), c.found) << c.line;
     if (c.found) {
       EXPECT_EQ(std::string(first7, 7), c.first7) << c.line;
+    }
+  }
+}
+
+TEST(FindNumberRun, AgreesWithTheByteByByteScan) {
+  // Lines of every length around the 16- and 64-byte windows, made of the
+  // bytes that matter: digits (mostly 0), quotes, hyphens and run enders.
+  std::mt19937 rng(4);
+  const char alphabet[] = "00000123456789\"--, a\x82\x4F";
+  for (int i = 0; i < 200000; ++i) {
+    std::string line(rng() % 150, ' ');
+    for (char& c : line) c = alphabet[rng() % (sizeof alphabet - 1)];
+    char fast[7], plain[7];
+    bool found = FindNumberRun(line, fast);
+    ASSERT_EQ(found, FindNumberRunPlain(line, plain)) << line;
+    if (found) {
+      ASSERT_EQ(std::string(fast, 7), std::string(plain, 7)) << line;
     }
   }
 }
