@@ -87,7 +87,7 @@ void RestoreBackup(ConvertReport& report, const std::string& name,
 
 }  // namespace
 
-bool FindNumberRunPlain(std::string_view line, char first7[7]) {
+bool FindNumberRun(std::string_view line, char first7[7]) {
   size_t digits = 0;
   for (unsigned char c : line) {
     switch (kClass[c]) {
@@ -106,71 +106,127 @@ bool FindNumberRunPlain(std::string_view line, char first7[7]) {
   return Qualifies(digits, first7);
 }
 
-#ifdef __SSE2__
 namespace {
 
 // Bit i of `digit` is set for a digit at p[i], of `other` for a byte that
-// ends a run; n is 16 to 64.  Bytes past n are never read: the last block
-// is loaded ending at n and shifted into place.
+// ends a run (the LF and the CR among them), of `lf` for an LF; n is 1 to
+// 64.  No byte past n is read: from 16 bytes on, the last 16-byte load ends
+// at n and its mask is shifted into place.
 struct Masks {
-  uint64_t digit = 0, other = 0;
+  uint64_t digit = 0, other = 0, lf = 0;
 };
 
 Masks Classify(const char* p, size_t n) {
-  const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
-  const __m128i quote = _mm_set1_epi8('"'), hyphen = _mm_set1_epi8('-');
   Masks m;
-  for (size_t at = 0; at < n; at += 16) {
-    size_t from = at + 16 <= n ? at : n - 16;  // the last block overlaps
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + from));
-    __m128i d = _mm_sub_epi8(v, zero);
-    __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d);
-    __m128i is_skip = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, hyphen));
-    uint64_t digit = static_cast<uint32_t>(_mm_movemask_epi8(is_digit));
-    uint64_t other = static_cast<uint32_t>(~_mm_movemask_epi8(_mm_or_si128(is_digit, is_skip))) & 0xFFFF;
-    digit >>= at - from;  // drop the overlap already counted
-    other >>= at - from;
-    m.digit |= digit << at;
-    m.other |= other << at;
+#ifdef __SSE2__
+  if (n >= 16) {
+    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+    const __m128i quote = _mm_set1_epi8('"'), hyphen = _mm_set1_epi8('-');
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (size_t at = 0; at < n; at += 16) {
+      size_t from = at + 16 <= n ? at : n - 16;  // the last block overlaps
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + from));
+      __m128i d = _mm_sub_epi8(v, zero);
+      __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d);
+      __m128i is_skip = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, hyphen));
+      const unsigned drop = static_cast<unsigned>(at - from);  // bytes already counted
+      uint64_t digit = static_cast<uint32_t>(_mm_movemask_epi8(is_digit)) >> drop;
+      uint64_t kept = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is_digit, is_skip)));
+      uint64_t other = (~kept & 0xFFFF) >> drop;
+      uint64_t lf = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline))) >> drop;
+      m.digit |= digit << at;
+      m.other |= other << at;
+      m.lf |= lf << at;
+    }
+    return m;
+  }
+#endif
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(p[i]);
+    if (kClass[c] == kDigit) m.digit |= 1ull << i;
+    if (kClass[c] == kOther) m.other |= 1ull << i;
+    if (c == '\n') m.lf |= 1ull << i;
   }
   return m;
 }
 
-}  // namespace
-#endif
+// Bits from `from` up (none when from is 64).
+uint64_t From(size_t from) { return from >= 64 ? 0 : ~0ull << from; }
 
-bool FindNumberRun(std::string_view line, char first7[7]) {
-#ifdef __SSE2__
-  // Whole windows of up to 64 bytes at a time: a run is found, measured and
-  // judged from two masks.  A run that reaches past its window goes to the
-  // byte-by-byte scan from its first digit, which judges it the same way.
-  size_t base = 0;
-  while (line.size() - base >= 16) {
-    const size_t n = std::min<size_t>(64, line.size() - base);
-    const bool last = base + n == line.size();
-    const char* p = line.data() + base;
-    Masks m = Classify(p, n);
-    uint64_t digits = m.digit;
-    while (digits) {
-      unsigned start = static_cast<unsigned>(__builtin_ctzll(digits));
-      uint64_t after = m.other & (~0ull << start);
-      if (!after && !last) return FindNumberRunPlain(line.substr(base + start), first7);
-      uint64_t run = after ? m.digit & ((1ull << __builtin_ctzll(after)) - 1) & (~0ull << start)
-                           : m.digit & (~0ull << start);
-      uint64_t bits = run;
-      int got = 0;
-      for (; got < 7 && bits; ++got, bits &= bits - 1) first7[got] = p[__builtin_ctzll(bits)];
-      if (got == 7 && first7[0] == '0' && first7[2] == '0') return true;
-      digits &= ~run;
+// The state of the line being scanned, carried from one 64-byte window to
+// the next: the run in progress and whether the line has its number.
+struct LineScan {
+  size_t digits = 0;  // of the run in progress, counted up to 8
+  char first7[7];
+  bool found = false;
+
+  // Scans bytes [a, z) of a window.  A run that reaches z stays in
+  // progress; the end of the line ends it (Finish).
+  void Segment(const Masks& m, const char* window, size_t a, size_t z) {
+    const uint64_t range = From(a) & ~From(z);
+    const uint64_t digit = m.digit & range, other = m.other & range;
+    size_t at = a;
+    while (!found && at < z) {
+      if (digits == 0) {  // no run yet: the next digit starts one
+        uint64_t next = digit & From(at);
+        if (!next) return;
+        at = static_cast<size_t>(__builtin_ctzll(next));
+      }
+      uint64_t ender = other & From(at);
+      size_t end = ender ? static_cast<size_t>(__builtin_ctzll(ender)) : z;
+      for (uint64_t run = digit & From(at) & ~From(end); run && digits < 8; run &= run - 1) {
+        if (digits < 7) first7[digits] = window[__builtin_ctzll(run)];
+        ++digits;
+      }
+      if (!ender) return;
+      Finish();
+      at = end + 1;
     }
-    if (last) return false;
-    base += n;
   }
-  return FindNumberRunPlain(line.substr(base), first7);
-#else
-  return FindNumberRunPlain(line, first7);
-#endif
+  // The run in progress ends here.
+  void Finish() {
+    if (digits >= 7 && first7[0] == '0' && first7[2] == '0') found = true;
+    digits = 0;
+  }
+};
+
+// Annotates whole lines at once: each 64-byte window is classified with a
+// few vector instructions, and the lines, runs and digits are found in the
+// masks.  The outcome is that of FindNumberRun on every line.
+void AnnotateLines(std::string_view lines, Suffixes& suffixes, platform::TextWriter& out,
+                   uint64_t& written) {
+  const char* p = lines.data();
+  const size_t size = lines.size();
+  size_t line_start = 0;
+  LineScan scan;
+  auto emit = [&](size_t line_end) {
+    scan.Finish();
+    if (scan.found) {
+      std::string_view line(p + line_start, line_end - line_start);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      out.Write(line);
+      out.Write(suffixes.Get(scan.first7));
+      ++written;
+    }
+    scan = LineScan();
+  };
+  for (size_t w = 0; w < size; w += 64) {
+    const size_t n = std::min<size_t>(64, size - w);
+    const Masks m = Classify(p + w, n);
+    size_t at = 0;
+    for (uint64_t lf = m.lf; lf; lf &= lf - 1) {
+      size_t end = static_cast<size_t>(__builtin_ctzll(lf));
+      scan.Segment(m, p + w, at, end);
+      emit(w + end);
+      line_start = w + end + 1;
+      at = end + 1;
+    }
+    scan.Segment(m, p + w, at, n);
+  }
+  if (line_start < size) emit(size);  // the last line of the data, without LF
 }
+
+}  // namespace
 
 ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source,
                              const std::string& destination,
@@ -222,23 +278,11 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
   }
 
   Suffixes suffixes(table, in.PeekFirstByte() == '"');
-  uint64_t reported = 0;
-  constexpr size_t kBatch = 64;
-  std::string_view lines[kBatch];
-  char digits[7];
-  size_t n;
-  while ((n = in.NextLines(lines, kBatch)) > 0) {
-    for (size_t i = 0; i < n; ++i) {
-      if (!FindNumberRun(lines[i], digits)) continue;
-      out.Write(lines[i]);
-      out.Write(suffixes.Get(digits));
-      ++report.lines_written;
-    }
+  std::string_view lines;
+  while (in.NextLines(lines)) {
+    AnnotateLines(lines, suffixes, out, report.lines_written);
     if (out.error()) break;
-    if (options.progress && in.bytes_read() != reported) {
-      reported = in.bytes_read();
-      options.progress(reported, in.size());
-    }
+    if (options.progress) options.progress(in.bytes_read(), in.size());
   }
 
   int write_err = out.Close();
@@ -254,7 +298,6 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     }
     return report;
   }
-  if (options.progress) options.progress(in.bytes_read(), in.size());
   return report;
 }
 

@@ -50,9 +50,9 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
 // The first run of digits in a line that qualifies: double quotes and
 // hyphens are skipped, any other byte ends a run, and a run qualifies with 7
 // or more digits whose first and third are "0".  Writes its first 7 digits.
+// Byte by byte: the rule as stated; annotation applies it to many lines at
+// once, and is tested against it.
 bool FindNumberRun(std::string_view line, char first7[7]);
-// The same, byte by byte: the reference the fast one is tested against.
-bool FindNumberRunPlain(std::string_view line, char first7[7]);
 
 // The user's words for a result (UTF-8): the fixed message of the failure.
 std::string_view ConvertMessage(ConvertResult result);

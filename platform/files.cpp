@@ -19,19 +19,6 @@ namespace {
 // touching it costs little at start-up.
 constexpr size_t kChunk = 256 << 10;
 
-// Drops the CRs of a line in place: the one before its LF, and any other
-// when the file has such.
-std::string_view DropCr(char* begin, size_t size, bool stray) {
-  if (size > 0 && begin[size - 1] == '\r') --size;
-  if (!stray) return {begin, size};
-  char* cr = static_cast<char*>(std::memchr(begin, '\r', size));
-  if (!cr) return {begin, size};
-  char* out = cr;
-  for (char* p = cr + 1; p < begin + size; ++p)
-    if (*p != '\r') *out++ = *p;
-  return {begin, static_cast<size_t>(out - begin)};
-}
-
 // Whether some CR in [p, p + n - 1) is not followed by an LF; the last
 // byte's follower is not known yet.
 bool HasStrayCr(const char* p, size_t n) {
@@ -133,40 +120,56 @@ bool TextReader::Fill() {
     n = static_cast<size_t>(static_cast<char*>(eot) - fresh);
     eof_ = true;
   }
-  if (!stray_cr_ && n > 0) {
-    // A CR that ended the last read is judged by the first byte of this one.
+  end_ += n;
+  if (stray_cr_) {
+    DropAllCr(end_ - n);
+  } else if (n > 0) {
+    // A CR that ended the last read is judged by the first byte of this one;
+    // it is still in the buffer, in the line not yet given out.
     stray_cr_ = (cr_at_end_ && fresh[0] != '\n') || HasStrayCr(fresh, n);
     cr_at_end_ = fresh[n - 1] == '\r';
+    if (stray_cr_) DropAllCr(start_);
   }
-  end_ += n;
   return true;
 }
 
+void TextReader::DropAllCr(size_t from) {
+  char* begin = buf_.data() + from;
+  char* end = buf_.data() + end_;
+  char* cr = static_cast<char*>(std::memchr(begin, '\r', static_cast<size_t>(end - begin)));
+  if (!cr) return;
+  char* out = cr;
+  for (char* p = cr + 1; p < end; ++p)
+    if (*p != '\r') *out++ = *p;
+  end_ = static_cast<size_t>(out - buf_.data());
+}
+
 std::string_view TextReader::TakeLine(size_t lf) {
-  std::string_view line = DropCr(buf_.data() + start_, lf - start_, stray_cr_);
+  std::string_view line(buf_.data() + start_, lf - start_);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   start_ = lf < end_ ? lf + 1 : end_;
   return line;
 }
 
-size_t TextReader::NextLines(std::string_view* lines, size_t max) {
-  size_t n = 0;
+bool TextReader::NextLines(std::string_view& lines) {
   size_t searched = start_;
-  while (n < max) {
+  for (;;) {
     const char* base = buf_.data();
-    if (const void* lf = std::memchr(base + searched, '\n', end_ - searched)) {
-      lines[n++] = TakeLine(static_cast<size_t>(static_cast<const char*>(lf) - base));
-      searched = start_;
-      continue;
+    if (const void* lf = memrchr(base + searched, '\n', end_ - searched)) {
+      size_t last = static_cast<size_t>(static_cast<const char*>(lf) - base);
+      lines = std::string_view(base + start_, last + 1 - start_);
+      start_ = last + 1;
+      return true;
     }
-    if (n > 0) break;  // reading more would move the lines already given
     size_t pending = end_ - start_;
     if (!Fill()) {
-      if (eof_ && end_ > start_) lines[n++] = TakeLine(end_);  // a last line without LF
-      break;
+      if (!eof_ || end_ == start_) return false;
+      lines = std::string_view(buf_.data() + start_, end_ - start_);  // no LF at the end
+      start_ = end_;
+      return true;
     }
     searched = start_ + pending;
   }
-  return n;
 }
 
 bool TextReader::NextLine(std::string_view& line) {

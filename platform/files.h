@@ -27,6 +27,10 @@ int RenameNoReplace(const std::string& from, const std::string& to);
 // Reads a file the way the C runtime's text mode does: every CR is dropped,
 // a byte 0x1A ends the data, a line ends at LF.  Lines of any length come
 // whole; memory grows with the longest line, never with the file.
+//
+// CRs are dropped cheaply: a file whose CRs all stand before an LF (CR LF
+// line ends) keeps them in the buffer, and only the CR at a line's end is
+// cut off; in any other file every CR is removed as it is read.
 class TextReader {
  public:
   TextReader() = default;
@@ -38,10 +42,11 @@ class TextReader {
   int Open(const std::string& path);
   // The next line without its LF; false at the end of the data or on error.
   bool NextLine(std::string_view& line);
-  // Up to `max` next lines, as many as the buffer holds whole (at least one
-  // while any is left); 0 at the end of the data or on error.  The views
-  // stay valid until the next call, so a caller can look ahead in a batch.
-  size_t NextLines(std::string_view* lines, size_t max);
+  // The next run of whole lines, each ending in LF (the last line of the
+  // data may have none); false at the end of the data or on error.  A CR
+  // may still stand before an LF and at the very end, nowhere else.  The
+  // view stays valid until the next call.
+  bool NextLines(std::string_view& lines);
   // The first byte of the data (after CRs are dropped), or -1 when empty.
   int PeekFirstByte();
   int error() const { return error_; }
@@ -51,12 +56,13 @@ class TextReader {
  private:
   bool Fill();  // reads more; false at the end or on error
   std::string_view TakeLine(size_t lf);  // the line from start_ to `lf`
+  void DropAllCr(size_t from);           // from `from` to end_
 
   int fd_ = -1;
   int error_ = 0;
   bool eof_ = false;
-  // Whether a CR stood anywhere but before an LF; until then a line only
-  // loses the CR at its end, which saves a search per line.
+  // Whether a CR stood anywhere but before an LF: from then on every CR is
+  // removed as it is read.
   bool stray_cr_ = false;
   bool cr_at_end_ = false;  // the last read ended in a CR
   uint64_t bytes_read_ = 0;
