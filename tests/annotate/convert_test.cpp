@@ -126,6 +126,22 @@ TEST_F(ConvertTest, AgreesWithTheRuleLineByLine) {
   }
 }
 
+TEST_F(ConvertTest, TablesWithVeryManyDistinctValues) {
+  // Past 65,533 distinct values answers are no longer remembered by number;
+  // the outcome must not change.
+  std::vector<std::pair<std::string, std::string>> entries = {{"hdr", "v"}, {"hd2", ""}};
+  for (int i = 0; i < 70000; ++i) {
+    char key[8];
+    std::snprintf(key, sizeof key, "0%d0%04d", i / 10000, i % 10000);
+    entries.push_back({key, "op" + std::to_string(i) + " r" + std::to_string(i)});
+  }
+  table_.Assign(std::move(entries));
+  WriteFile(P("m.csv"), "a,0501234\nb,0602345\nc,0102345\n");
+  ASSERT_EQ(Run(P("m.csv"), P("m.out")).result, ConvertResult::kDone);
+  EXPECT_EQ(ReadFile(P("m.out")), "a,0501234,op51234,r51234\r\nb,0602345,op62345,r62345\r\n"
+                                  "c,0102345,op12345,r12345\r\n");
+}
+
 TEST_F(ConvertTest, EmptySourceGivesEmptyDestination) {
   WriteFile(P("e.csv"), "");
   EXPECT_EQ(Run(P("e.csv"), P("e.out")).result, ConvertResult::kDone);
