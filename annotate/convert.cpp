@@ -62,12 +62,11 @@ class Suffixes {
  private:
   std::string Make(LookupResult r) const {
     MergeOperator(r.Carrier, r.Region);
-    std::string s = quoted_ ? ",\"" : ",";
-    s += platform::ToTextMode(r.Carrier);
-    s += quoted_ ? "\",\"" : ",";
-    s += platform::ToTextMode(r.Region);
-    s += quoted_ ? "\"\r\n" : "\r\n";
-    return s;
+    const std::string_view q = quoted_ ? "\"" : "";
+    std::string fields;
+    fields.append(",").append(q).append(r.Carrier).append(q);
+    fields.append(",").append(q).append(r.Region).append(q).append("\n");
+    return platform::ToTextMode(fields);
   }
 
   const NumberTable& table_;
@@ -185,7 +184,7 @@ struct LineScan {
   }
   // The run in progress ends here.
   void Finish() {
-    if (digits >= 7 && first7[0] == '0' && first7[2] == '0') found = true;
+    if (Qualifies(digits, first7)) found = true;
     digits = 0;
   }
 };

@@ -75,10 +75,9 @@ class TextReader {
 // Text as the C runtime's text mode writes it: every LF becomes CR LF.
 std::string ToTextMode(std::string_view text);
 
-// Writes a text file through a buffer.  Write takes bytes that hold no LF
-// (a line as the reader gives it, or text passed through ToTextMode);
-// WriteLineEnd ends a line with CR LF.  The first failing write is kept and
-// later writes are dropped.
+// Writes a file through a buffer, bytes as they are: text that holds LFs goes
+// through ToTextMode first.  The first failing write is kept and later
+// writes are dropped.
 class TextWriter {
  public:
   using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);
@@ -98,7 +97,6 @@ class TextWriter {
       Raw(text.data(), text.size());
     }
   }
-  void WriteLineEnd() { Write("\r\n"); }
   // Flushes and closes; 0 or the errno of the first failure.
   int Close();
   int error() const { return error_; }
