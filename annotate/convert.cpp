@@ -9,7 +9,7 @@
 #include <vector>
 
 #ifdef __SSE2__
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "examine/rules.h"
@@ -32,48 +32,74 @@ bool Qualifies(size_t digits, const char* first7) {
   return digits >= 7 && first7[0] == '0' && first7[2] == '0';
 }
 
+// A qualifying run's first seven digits are "0", a digit, "0" and four
+// digits: the five free digits make a number's key, below 100,000.
+constexpr uint32_t kKeys = 100000;
+
+uint32_t KeyOf(const char digits[7]) {
+  return static_cast<uint32_t>(digits[1] - '0') * 10000 + (digits[3] - '0') * 1000 +
+         (digits[4] - '0') * 100 + (digits[5] - '0') * 10 + (digits[6] - '0');
+}
+
 // What is appended to a line for each number a file holds: the merged
-// operator and region as two more fields, and the line end.  A qualifying
-// run's first seven digits are "0", a digit, "0" and four digits: 100,000
-// numbers in all, so each is looked up once and then found with one read.
+// operator and region as two more fields, and the line end.  Each key is
+// looked up once; each answer's suffix is made once, when first needed.
+// Every suffix is followed by at least kSuffixPad readable bytes, so that it
+// can be copied in one fixed-size block.
 class Suffixes {
  public:
-  Suffixes(const NumberTable& table, bool quoted) : table_(table), quoted_(quoted) {
-    const size_t answers = table.answer_count();
-    if (answers + 1 >= UINT16_MAX) return;  // too many to number: no memo
-    suffixes_.reserve(answers + 1);
-    for (uint32_t a = 0; a <= answers; ++a)
-      suffixes_.push_back(Make(table.Answer(a < answers ? a : NumberTable::kNoAnswer)));
-    ids_.assign(100000, 0);
+  static constexpr size_t kSuffixPad = 64;
+
+  Suffixes(const NumberTable& table, bool quoted)
+      : table_(table), quoted_(quoted), by_key_(kKeys, 0),
+        by_answer_(table.answer_count() + 1, 0) {
+    text_.assign(kSuffixPad, '\0');
+    at_.push_back(0);
   }
 
-  std::string_view Get(const char digits[7]) {
-    if (ids_.empty()) return plain_ = Make(table_.LookupNumber(std::string_view(digits, 7)));
-    size_t key = static_cast<size_t>(digits[1] - '0') * 10000 + (digits[3] - '0') * 1000 +
-                 (digits[4] - '0') * 100 + (digits[5] - '0') * 10 + (digits[6] - '0');
-    uint16_t& id = ids_[key];
-    if (id == 0) {
-      uint32_t a = table_.LookupAnswer(std::string_view(digits, 7));
-      id = static_cast<uint16_t>((a == NumberTable::kNoAnswer ? suffixes_.size() - 1 : a) + 1);
-    }
-    return suffixes_[id - 1];
+  // Starts fetching the memo of a key that Get will soon be asked for.
+  void Prefetch(uint32_t key) const { __builtin_prefetch(&by_key_[key]); }
+
+  // The suffix for a key, as a number for View.
+  uint32_t Get(uint32_t key) {
+    uint32_t& id = by_key_[key];
+    if (id == 0) id = Make(key) + 1;
+    return id - 1;
+  }
+  // Valid until the next Get of a key not seen before.
+  std::string_view View(uint32_t suffix) const {
+    return {text_.data() + at_[suffix], at_[suffix + 1] - at_[suffix]};
   }
 
  private:
-  std::string Make(LookupResult r) const {
-    MergeOperator(r.Carrier, r.Region);
-    const std::string_view q = quoted_ ? "\"" : "";
-    std::string fields;
-    fields.append(",").append(q).append(r.Carrier).append(q);
-    fields.append(",").append(q).append(r.Region).append(q).append("\n");
-    return platform::ToTextMode(fields);
+  uint32_t Make(uint32_t key) {
+    char digits[7] = {'0', static_cast<char>('0' + key / 10000), '0'};
+    for (int i = 6, k = static_cast<int>(key); i >= 3; --i, k /= 10)
+      digits[i] = static_cast<char>('0' + k % 10);
+    uint32_t answer = table_.LookupAnswer(std::string_view(digits, 7));
+    uint32_t& id = by_answer_[answer == NumberTable::kNoAnswer ? by_answer_.size() - 1 : answer];
+    if (id == 0) {
+      LookupResult r = table_.Answer(answer);
+      MergeOperator(r.Carrier, r.Region);
+      const std::string_view q = quoted_ ? "\"" : "";
+      std::string fields;
+      fields.append(",").append(q).append(r.Carrier).append(q);
+      fields.append(",").append(q).append(r.Region).append(q).append("\n");
+      text_.insert(text_.size() - kSuffixPad, platform::ToTextMode(fields));
+      at_.push_back(static_cast<uint32_t>(text_.size() - kSuffixPad));
+      id = static_cast<uint32_t>(at_.size() - 1);
+    }
+    return id - 1;
   }
 
   const NumberTable& table_;
   const bool quoted_;
-  std::vector<uint16_t> ids_;          // answer + 1; 0 until looked up
-  std::vector<std::string> suffixes_;  // by answer; the last: not found
-  std::string plain_;
+  platform::BigVector<uint32_t> by_key_;  // suffix + 1; 0 until looked up
+  std::vector<uint32_t> by_answer_;       // suffix + 1 (the last: not found)
+  // The suffixes one after another, then the padding; suffix i spans
+  // [at_[i], at_[i + 1]).
+  std::string text_;
+  std::vector<uint32_t> at_;
 };
 
 // Puts an in-place file back under its own name after a failure and says
@@ -149,6 +175,46 @@ Masks Classify(const char* p, size_t n) {
   return m;
 }
 
+// All 64 bytes at p are readable.
+inline Masks Classify64(const char* p) {
+  Masks m;
+#if defined(__AVX2__)
+  const __m256i zero = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9);
+  const __m256i quote = _mm256_set1_epi8('"'), hyphen = _mm256_set1_epi8('-');
+  const __m256i newline = _mm256_set1_epi8('\n');
+  for (int at = 0; at < 64; at += 32) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at));
+    __m256i d = _mm256_sub_epi8(v, zero);
+    __m256i is_digit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
+    __m256i is_skip = _mm256_or_si256(_mm256_cmpeq_epi8(v, quote), _mm256_cmpeq_epi8(v, hyphen));
+    const uint64_t kept = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(is_digit, is_skip)));
+    m.digit |= static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(is_digit))) << at;
+    m.other |= (~kept & 0xFFFFFFFFull) << at;
+    m.lf |= static_cast<uint64_t>(static_cast<uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, newline)))) << at;
+  }
+  return m;
+#elif defined(__SSE2__)
+  const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+  const __m128i quote = _mm_set1_epi8('"'), hyphen = _mm_set1_epi8('-');
+  const __m128i newline = _mm_set1_epi8('\n');
+  for (int at = 0; at < 64; at += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    __m128i d = _mm_sub_epi8(v, zero);
+    __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d);
+    __m128i is_skip = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, hyphen));
+    const uint64_t kept = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is_digit, is_skip)));
+    m.digit |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(is_digit))) << at;
+    m.other |= (~kept & 0xFFFF) << at;
+    m.lf |= static_cast<uint64_t>(static_cast<uint32_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)))) << at;
+  }
+  return m;
+#else
+  return Classify(p, 64);
+#endif
+}
+
 // Bits from `from` up (none when from is 64).
 uint64_t From(size_t from) { return from >= 64 ? 0 : ~0ull << from; }
 
@@ -189,40 +255,108 @@ struct LineScan {
   }
 };
 
-// Annotates whole lines at once: each 64-byte window is classified with a
-// few vector instructions, and the lines, runs and digits are found in the
-// masks.  The outcome is that of FindNumberRun on every line.
+// The key of the first qualifying run of a line that lies whole in one
+// window, or -1: bit i of `digit` is set for a digit at w[i], of `ender` for
+// a byte that ends a run, and some ender follows every digit (the line's end
+// is one).
+int32_t FirstRun(uint64_t digit, uint64_t ender, const char* w) {
+  while (digit) {
+    const uint64_t start = digit & (0 - digit);
+    const uint64_t after = ender & (0 - start);  // the enders from the run on
+    const uint64_t before_end = (after & (0 - after)) - 1;
+    const uint64_t r0 = digit & before_end;
+    digit &= ~before_end;
+    // The run's first seven digits, lowest bit first.
+    const uint64_t r1 = r0 & (r0 - 1), r2 = r1 & (r1 - 1), r3 = r2 & (r2 - 1);
+    const uint64_t r4 = r3 & (r3 - 1), r5 = r4 & (r4 - 1), r6 = r5 & (r5 - 1);
+    if (r6 == 0) continue;  // fewer than seven
+    auto at = [w](uint64_t r) { return w[__builtin_ctzll(r)] - '0'; };
+    if (at(r0) != 0 || at(r2) != 0) continue;
+    return at(r1) * 10000 + at(r3) * 1000 + at(r4) * 100 + at(r5) * 10 + at(r6);
+  }
+  return -1;
+}
+
+// A line found to hold a number, waiting to be copied out with its suffix.
+// Lines are found a batch at a time while their keys' memos are fetched;
+// then the suffixes are found, and last the lines are copied out.  No step
+// waits on the one before it line by line.
+struct Found {
+  const char* line;
+  size_t length;  // without the line end
+  bool padded;    // 64 bytes from `line` are readable
+  uint32_t key;
+  uint32_t suffix;
+};
+
+void CopyOut(Found* found, size_t count, Suffixes& suffixes, platform::TextWriter& out) {
+  for (Found* f = found; f != found + count; ++f) f->suffix = suffixes.Get(f->key);
+  for (const Found* f = found; f != found + count; ++f) {
+    const std::string_view suffix = suffixes.View(f->suffix);
+    if (f->padded && f->length < 64) {
+      // The line and the padded suffix are copied in fixed-size blocks; the
+      // output advances by their true lengths.
+      char* to = out.Reserve(64 + Suffixes::kSuffixPad);
+      std::memcpy(to, f->line, 64);
+      std::memcpy(to + f->length, suffix.data(), Suffixes::kSuffixPad);
+      out.Commit(f->length + suffix.size());
+    } else {
+      out.Write(std::string_view(f->line, f->length));
+      out.Write(suffix);
+    }
+  }
+}
+
+// Annotates whole lines at once.  A line of up to 63 bytes is classified in
+// one 64-byte window, with a few vector instructions, and its runs and
+// digits are found in the masks.  A longer line (or one near the end of the
+// data, where 64 bytes cannot be read) is scanned window by window.  The
+// outcome is that of FindNumberRun on every line.
 void AnnotateLines(std::string_view lines, Suffixes& suffixes, platform::TextWriter& out,
                    uint64_t& written) {
   const char* p = lines.data();
   const size_t size = lines.size();
-  size_t line_start = 0;
-  LineScan scan;
-  auto emit = [&](size_t line_end) {
+  constexpr size_t kBatch = 256;
+  Found found[kBatch];
+  size_t count = 0;
+  size_t s = 0;
+  while (s < size) {
+    if (count == kBatch) {
+      CopyOut(found, count, suffixes, out);
+      written += count;
+      count = 0;
+    }
+    if (size - s >= 64) {
+      const Masks m = Classify64(p + s);
+      if (m.lf) {
+        const size_t end = static_cast<size_t>(__builtin_ctzll(m.lf));
+        const uint64_t in_line = (1ull << end) - 1;
+        const int32_t key = FirstRun(m.digit & in_line, m.other | ~in_line, p + s);
+        if (key >= 0) {
+          const size_t length = end - (end > 0 && p[s + end - 1] == '\r');
+          found[count++] = {p + s, length, true, static_cast<uint32_t>(key), 0};
+          suffixes.Prefetch(static_cast<uint32_t>(key));
+        }
+        s += end + 1;
+        continue;
+      }
+    }
+    const char* lf = static_cast<const char*>(std::memchr(p + s, '\n', size - s));
+    const size_t end = lf ? static_cast<size_t>(lf - p) : size;
+    LineScan scan;
+    for (size_t w = s; w < end && !scan.found; w += 64) {
+      const size_t n = std::min<size_t>(64, end - w);
+      scan.Segment(Classify(p + w, n), p + w, 0, n);
+    }
     scan.Finish();
     if (scan.found) {
-      std::string_view line(p + line_start, line_end - line_start);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      out.Write(line);
-      out.Write(suffixes.Get(scan.first7));
-      ++written;
+      const size_t length = end - s - (end > s && p[end - 1] == '\r');
+      found[count++] = {p + s, length, false, KeyOf(scan.first7), 0};
     }
-    scan = LineScan();
-  };
-  for (size_t w = 0; w < size; w += 64) {
-    const size_t n = std::min<size_t>(64, size - w);
-    const Masks m = Classify(p + w, n);
-    size_t at = 0;
-    for (uint64_t lf = m.lf; lf; lf &= lf - 1) {
-      size_t end = static_cast<size_t>(__builtin_ctzll(lf));
-      scan.Segment(m, p + w, at, end);
-      emit(w + end);
-      line_start = w + end + 1;
-      at = end + 1;
-    }
-    scan.Segment(m, p + w, at, n);
+    s = end + 1;
   }
-  if (line_start < size) emit(size);  // the last line of the data, without LF
+  CopyOut(found, count, suffixes, out);
+  written += count;
 }
 
 }  // namespace

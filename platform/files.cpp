@@ -228,12 +228,14 @@ std::string ToTextMode(std::string_view text) {
 
 void TextWriter::Raw(const char* data, size_t size) {
   if (error_) return;
-  if (buf_.size() - used_ < size) {
-    Flush();
-    if (size > buf_.size()) buf_.resize(size);
-  }
+  if (buf_.size() - used_ < size) MakeRoom(size);
   std::memcpy(buf_.data() + used_, data, size);
   used_ += size;
+}
+
+void TextWriter::MakeRoom(size_t n) {
+  Flush();
+  if (n > buf_.size()) buf_.resize(n);
 }
 
 void TextWriter::Flush() {

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace nomvex::platform {
 
 // The folder of the running executable, ending in "/".
@@ -67,7 +69,7 @@ class TextReader {
   bool cr_at_end_ = false;  // the last read ended in a CR
   uint64_t bytes_read_ = 0;
   uint64_t size_ = 0;
-  std::vector<char> buf_;
+  BigVector<char> buf_;
   size_t start_ = 0;
   size_t end_ = 0;
 };
@@ -97,6 +99,13 @@ class TextWriter {
       Raw(text.data(), text.size());
     }
   }
+  // Room for `n` more bytes at the end of what is written, to be filled and
+  // then kept with Commit: lets a caller copy in fixed-size blocks.
+  char* Reserve(size_t n) {
+    if (buf_.size() - used_ < n) MakeRoom(n);
+    return buf_.data() + used_;
+  }
+  void Commit(size_t n) { used_ += n; }
   // Flushes and closes; 0 or the errno of the first failure.
   int Close();
   int error() const { return error_; }
@@ -106,13 +115,14 @@ class TextWriter {
 
  private:
   void Raw(const char* data, size_t size);
+  void MakeRoom(size_t n);
   void Flush();
 
   int fd_ = -1;
   int error_ = 0;
   bool regular_ = false;
   WriteFn write_ = nullptr;
-  std::vector<char> buf_;
+  BigVector<char> buf_;
   size_t used_ = 0;
 };
 

@@ -118,8 +118,8 @@ void NumberTable::Assign(std::vector<std::pair<std::string, std::string>> entrie
 void NumberTable::Add(std::string_view key, std::string_view value) {
   entries_.push_back({static_cast<uint32_t>(arena_.size()), static_cast<uint16_t>(key.size()),
                       static_cast<uint16_t>(value.size())});
-  arena_.append(key);
-  arena_.append(value);
+  arena_.insert(arena_.end(), key.begin(), key.end());
+  arena_.insert(arena_.end(), value.begin(), value.end());
 }
 
 uint32_t NumberTable::AnswerOf(std::string_view value,

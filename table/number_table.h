@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace nomvex {
 
 // Longest operator or region name a lookup gives, in bytes.
@@ -109,9 +111,9 @@ class NumberTable {
   Hit Find(std::string_view number) const;
 
   // Kept small on purpose: every page the table touches costs start-up time.
-  std::string arena_;
-  std::vector<Entry> entries_;
-  std::vector<Slot> slots_;
+  platform::BigVector<char> arena_;
+  platform::BigVector<Entry> entries_;
+  platform::BigVector<Slot> slots_;
   uint64_t slot_mask_ = 0;
   // Packed keys differ only in a few bytes: every bit is mixed into the low
   // ones that pick the slot.
