@@ -15,9 +15,10 @@
 namespace nomvex::platform {
 namespace {
 
-// Big enough that reads cost nothing next to the work, small enough that
-// touching it costs little at start-up.
-constexpr size_t kChunk = 256 << 10;
+// A read or write call can cost tens of microseconds on a virtual machine:
+// at a megabyte a call that is little next to the copying.  The buffers come
+// from the huge-page region, so their size costs no faults.
+constexpr size_t kChunk = 1 << 20;
 
 // Whether some CR in [p, p + n - 1) is not followed by an LF; the last
 // byte's follower is not known yet.

@@ -12,8 +12,9 @@ namespace {
 
 #if defined(__linux__)
 constexpr size_t kHugePage = 2 << 20;
-// Enough for the table, its index and one annotation's buffers.
-constexpr size_t kRegion = 2 * kHugePage;
+// Enough for the table, its index, the buffer that read it and one
+// annotation's buffers and memo.
+constexpr size_t kRegion = 3 * kHugePage;
 
 // One region, handed out from the bottom up.  A block freed on top is taken
 // back; any other stays unused until the process ends, and once the region
