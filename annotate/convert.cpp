@@ -41,6 +41,12 @@ uint32_t KeyOf(const char digits[7]) {
          (digits[4] - '0') * 100 + (digits[5] - '0') * 10 + (digits[6] - '0');
 }
 
+void DigitsOf(uint32_t key, char digits[7]) {
+  digits[0] = digits[2] = '0';
+  digits[1] = static_cast<char>('0' + key / 10000);
+  for (int i = 6; i >= 3; --i, key /= 10) digits[i] = static_cast<char>('0' + key % 10);
+}
+
 // What is appended to a line for each number a file holds: the merged
 // operator and region as two more fields, and the line end.  Each key is
 // looked up once; each answer's suffix is made once, when first needed.
@@ -59,6 +65,13 @@ class Suffixes {
 
   // Starts fetching the memo of a key that Get will soon be asked for.
   void Prefetch(uint32_t key) const { __builtin_prefetch(&by_key_[key]); }
+  // For a key not seen before, starts fetching what its lookup reads.
+  void PrefetchLookup(uint32_t key) const {
+    if (by_key_[key] != 0) return;
+    char digits[7];
+    DigitsOf(key, digits);
+    table_.Prefetch(std::string_view(digits, 7));
+  }
 
   // The suffix for a key, as a number for View.
   uint32_t Get(uint32_t key) {
@@ -73,9 +86,8 @@ class Suffixes {
 
  private:
   uint32_t Make(uint32_t key) {
-    char digits[7] = {'0', static_cast<char>('0' + key / 10000), '0'};
-    for (int i = 6, k = static_cast<int>(key); i >= 3; --i, k /= 10)
-      digits[i] = static_cast<char>('0' + k % 10);
+    char digits[7];
+    DigitsOf(key, digits);
     uint32_t answer = table_.LookupAnswer(std::string_view(digits, 7));
     uint32_t& id = by_answer_[answer == NumberTable::kNoAnswer ? by_answer_.size() - 1 : answer];
     if (id == 0) {
@@ -290,6 +302,7 @@ struct Found {
 };
 
 void CopyOut(Found* found, size_t count, Suffixes& suffixes, platform::TextWriter& out) {
+  for (const Found* f = found; f != found + count; ++f) suffixes.PrefetchLookup(f->key);
   for (Found* f = found; f != found + count; ++f) f->suffix = suffixes.Get(f->key);
   for (const Found* f = found; f != found + count; ++f) {
     const std::string_view suffix = suffixes.View(f->suffix);

@@ -193,6 +193,15 @@ NumberTable::Hit NumberTable::Find(std::string_view number) const {
   return best;
 }
 
+void NumberTable::Prefetch(std::string_view number) const {
+  number = number.substr(0, kLookupDigits);
+  for (size_t len = 3; len <= number.size(); ++len) {
+    if (!(key_lengths_ & (1u << len))) continue;
+    for (size_t at = 0; at + len <= number.size(); ++at)
+      __builtin_prefetch(&slots_[SlotOf(Pack(number.substr(at, len)))]);
+  }
+}
+
 std::string_view NumberTable::FindEntry(std::string_view number) const {
   Hit hit = Find(number);
   return hit.entry == kNone ? kNotFound : value(hit.entry);

@@ -68,6 +68,9 @@ class NumberTable {
   static constexpr uint32_t kNoAnswer = UINT32_MAX;
   uint32_t LookupAnswer(std::string_view number) const { return Find(number).answer; }
   LookupResult Answer(uint32_t answer) const;
+  // Starts fetching what a lookup of `number` reads, so that many lookups
+  // can wait on memory at once.
+  void Prefetch(std::string_view number) const;
   size_t answer_count() const { return answers_.size(); }
 
  private:
