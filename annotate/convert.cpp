@@ -9,7 +9,7 @@
 #include <vector>
 
 #ifdef __SSE2__
-#include <immintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "examine/rules.h"
@@ -190,23 +190,7 @@ Masks Classify(const char* p, size_t n) {
 // All 64 bytes at p are readable.
 inline Masks Classify64(const char* p) {
   Masks m;
-#if defined(__AVX2__)
-  const __m256i zero = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9);
-  const __m256i quote = _mm256_set1_epi8('"'), hyphen = _mm256_set1_epi8('-');
-  const __m256i newline = _mm256_set1_epi8('\n');
-  for (int at = 0; at < 64; at += 32) {
-    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at));
-    __m256i d = _mm256_sub_epi8(v, zero);
-    __m256i is_digit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
-    __m256i is_skip = _mm256_or_si256(_mm256_cmpeq_epi8(v, quote), _mm256_cmpeq_epi8(v, hyphen));
-    const uint64_t kept = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(is_digit, is_skip)));
-    m.digit |= static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(is_digit))) << at;
-    m.other |= (~kept & 0xFFFFFFFFull) << at;
-    m.lf |= static_cast<uint64_t>(static_cast<uint32_t>(
-                _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, newline)))) << at;
-  }
-  return m;
-#elif defined(__SSE2__)
+#ifdef __SSE2__
   const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
   const __m128i quote = _mm_set1_epi8('"'), hyphen = _mm_set1_epi8('-');
   const __m128i newline = _mm_set1_epi8('\n');
