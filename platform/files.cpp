@@ -20,22 +20,29 @@ namespace {
 // from the huge-page region, so their size costs no faults.
 constexpr size_t kChunk = 1 << 20;
 
-// Whether some CR in [p, p + n - 1) is not followed by an LF; the last
-// byte's follower is not known yet.
-bool HasStrayCr(const char* p, size_t n) {
+constexpr char kEndOfData = 0x1A;
+
+// The offset of the first byte 0x1A or CR not followed by an LF (the last
+// byte's follower is not known yet), or n: both are rare, and one pass
+// looks for both.
+size_t FindEndOrStrayCr(const char* p, size_t n) {
   size_t i = 0;
 #ifdef __SSE2__
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  const __m128i end = _mm_set1_epi8(kEndOfData);
   for (; i + 17 <= n; i += 16) {
     __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
-    if (_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr))))
-      return true;
+    __m128i stray = _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr));
+    if (int m = _mm_movemask_epi8(_mm_or_si128(stray, _mm_cmpeq_epi8(here, end))))
+      return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(m)));
   }
 #endif
-  for (; i + 1 < n; ++i)
-    if (p[i] == '\r' && p[i + 1] != '\n') return true;
-  return false;
+  for (; i < n; ++i) {
+    if (p[i] == kEndOfData) return i;
+    if (p[i] == '\r' && i + 1 < n && p[i + 1] != '\n') return i;
+  }
+  return n;
 }
 
 }  // namespace
@@ -117,8 +124,13 @@ bool TextReader::Fill() {
   bytes_read_ += static_cast<uint64_t>(got);
   char* fresh = buf_.data() + end_;
   size_t n = static_cast<size_t>(got);
-  if (void* eot = std::memchr(fresh, 0x1A, n)) {
-    n = static_cast<size_t>(static_cast<char*>(eot) - fresh);
+  const size_t first = FindEndOrStrayCr(fresh, n);
+  const bool stray = first < n && fresh[first] == '\r';
+  const void* eot = first == n ? nullptr
+                    : stray    ? std::memchr(fresh + first, kEndOfData, n - first)
+                               : fresh + first;
+  if (eot) {
+    n = static_cast<size_t>(static_cast<const char*>(eot) - fresh);
     eof_ = true;
   }
   end_ += n;
@@ -127,7 +139,7 @@ bool TextReader::Fill() {
   } else if (n > 0) {
     // A CR that ended the last read is judged by the first byte of this one;
     // it is still in the buffer, in the line not yet given out.
-    stray_cr_ = (cr_at_end_ && fresh[0] != '\n') || HasStrayCr(fresh, n);
+    stray_cr_ = (cr_at_end_ && fresh[0] != '\n') || stray;
     cr_at_end_ = fresh[n - 1] == '\r';
     if (stray_cr_) DropAllCr(start_);
   }
