@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/codepage.h"
+#include "platform/memory.h"
 #include "tests/test_util.h"
 
 namespace nomvex::platform {
@@ -38,6 +41,30 @@ TEST(Codepage, ConvertsAndCutsOnCharacters) {
   EXPECT_EQ(FromCp932("a\x81"), "a\xEF\xBF\xBD");  // half a character
   EXPECT_EQ(CutCp932("a\x8A\xD6\x93\x8C", 4), "a\x8A\xD6");
   EXPECT_EQ(CutCp932("ab", 4), "ab");
+}
+
+TEST(BigAllocator, BlocksNeverOverlapWhateverTheOrderOfFreeing) {
+  // More than the huge-page region holds, freed out of order and taken
+  // again: every live block must keep its own bytes.
+  std::vector<BigVector<unsigned char>> blocks;
+  auto fill = [](BigVector<unsigned char>& v, unsigned char mark) {
+    std::fill(v.begin(), v.end(), mark);
+  };
+  for (int i = 0; i < 12; ++i) {
+    blocks.emplace_back((700u + 50u * i) << 10);
+    fill(blocks.back(), static_cast<unsigned char>(i));
+  }
+  for (int i : {11, 3, 7, 10}) blocks[i] = BigVector<unsigned char>();  // top first, then holes
+  for (int i : {11, 3, 7, 10}) {
+    blocks[i] = BigVector<unsigned char>(900u << 10);
+    fill(blocks[i], static_cast<unsigned char>(i));
+  }
+  blocks[0].resize(blocks[0].size() * 3, 0);  // grows out of place
+  std::fill(blocks[0].begin(), blocks[0].end(), 0);
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(std::count(blocks[i].begin(), blocks[i].end(), static_cast<unsigned char>(i)),
+              static_cast<long>(blocks[i].size()))
+        << i;
 }
 
 }  // namespace
