@@ -189,23 +189,30 @@ Masks Classify(const char* p, size_t n) {
 
 // All 64 bytes at p are readable.
 inline Masks Classify64(const char* p) {
-  Masks m;
 #ifdef __SSE2__
-  const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+  // Each 16 bytes: a digit is below "0" + 10 once "0" is taken away, as a
+  // signed compare after moving "0" to the bottom of the signed range.
+  const __m128i bias = _mm_set1_epi8(static_cast<char>('0' + 128));
+  const __m128i ten = _mm_set1_epi8(-128 + 10);
   const __m128i quote = _mm_set1_epi8('"'), hyphen = _mm_set1_epi8('-');
   const __m128i newline = _mm_set1_epi8('\n');
-  for (int at = 0; at < 64; at += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-    __m128i d = _mm_sub_epi8(v, zero);
-    __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d);
-    __m128i is_skip = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, hyphen));
-    const uint64_t kept = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is_digit, is_skip)));
-    m.digit |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(is_digit))) << at;
-    m.other |= (~kept & 0xFFFF) << at;
-    m.lf |= static_cast<uint64_t>(static_cast<uint32_t>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)))) << at;
-  }
-  return m;
+  uint64_t digit = 0, kept = 0, lf = 0;
+  auto block = [&](int at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    const __m128i is_digit = _mm_cmplt_epi8(_mm_sub_epi8(v, bias), ten);
+    const __m128i is_skip = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, hyphen));
+    auto bits = [](__m128i x) {
+      return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(x)));
+    };
+    digit |= bits(is_digit) << at;
+    kept |= bits(_mm_or_si128(is_digit, is_skip)) << at;
+    lf |= bits(_mm_cmpeq_epi8(v, newline)) << at;
+  };
+  block(0);
+  block(16);
+  block(32);
+  block(48);
+  return {digit, ~kept, lf};
 #else
   return Classify(p, 64);
 #endif
