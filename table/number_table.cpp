@@ -34,14 +34,16 @@ size_t DecodeInto(std::string_view line, std::string& text) {
   if (line.empty() || line.size() + 1 > kMaxLineBytes) return std::string::npos;
   if (line[0] == ';') return std::string::npos;
   const int shift = static_cast<unsigned char>(line[0]) - 0x41;
-  text.clear();
+  text.resize(line.size() - 1);
+  size_t n = 0;
   for (size_t i = 1; i < line.size(); ++i) {
     int d = static_cast<unsigned char>(line[i]) - shift;
     if (d <= 0) d += 255;  // 255, not 256: the format's own wrap
     char byte = static_cast<char>(d & 0xFF);
     if (byte == '\0') break;  // a zero byte ends the decoded text
-    text.push_back(byte);
+    text[n++] = byte;
   }
+  text.resize(n);
   if (text.size() < 3) return std::string::npos;
   size_t eq = FindEquals(text);
   if (eq == std::string_view::npos || eq < 3) return std::string::npos;
@@ -118,8 +120,10 @@ void NumberTable::Assign(std::vector<std::pair<std::string, std::string>> entrie
 void NumberTable::Add(std::string_view key, std::string_view value) {
   entries_.push_back({static_cast<uint32_t>(arena_.size()), static_cast<uint16_t>(key.size()),
                       static_cast<uint16_t>(value.size())});
-  arena_.insert(arena_.end(), key.begin(), key.end());
-  arena_.insert(arena_.end(), value.begin(), value.end());
+  const size_t at = arena_.size();
+  arena_.resize(at + key.size() + value.size());
+  std::memcpy(arena_.data() + at, key.data(), key.size());
+  std::memcpy(arena_.data() + at + key.size(), value.data(), value.size());
 }
 
 uint32_t NumberTable::AnswerOf(std::string_view value,
