@@ -15,6 +15,14 @@
 #include "examine/rules.h"
 #include "table/number_table.h"
 
+// The scan is compiled a second time for processors with AVX2 and BMI, picked
+// once at start-up; their shorter instructions make it a few percent faster.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define NOMVEX_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
+#else
+#define NOMVEX_CLONES
+#endif
+
 namespace nomvex {
 namespace {
 
@@ -188,7 +196,7 @@ Masks Classify(const char* p, size_t n) {
 }
 
 // All 64 bytes at p are readable.
-inline Masks Classify64(const char* p) {
+[[gnu::always_inline]] inline Masks Classify64(const char* p) {
 #ifdef __SSE2__
   // Each 16 bytes: a digit is below "0" + 10 once "0" is taken away, as a
   // signed compare after moving "0" to the bottom of the signed range.
@@ -262,7 +270,7 @@ struct LineScan {
 // window, or -1: bit i of `digit` is set for a digit at w[i], of `ender` for
 // a byte that ends a run, and some ender follows every digit (the line's end
 // is one).
-int32_t FirstRun(uint64_t digit, uint64_t ender, const char* w) {
+[[gnu::always_inline]] inline int32_t FirstRun(uint64_t digit, uint64_t ender, const char* w) {
   while (digit) {
     const uint64_t start = digit & (0 - digit);
     const uint64_t after = ender & (0 - start);  // the enders from the run on
@@ -292,7 +300,8 @@ struct Found {
   uint32_t suffix;
 };
 
-void CopyOut(Found* found, size_t count, Suffixes& suffixes, platform::TextWriter& out) {
+[[gnu::always_inline]] inline void CopyOut(Found* found, size_t count, Suffixes& suffixes,
+                                         platform::TextWriter& out) {
   for (const Found* f = found; f != found + count; ++f) suffixes.PrefetchLookup(f->key);
   for (Found* f = found; f != found + count; ++f) f->suffix = suffixes.Get(f->key);
   for (const Found* f = found; f != found + count; ++f) {
@@ -316,7 +325,7 @@ void CopyOut(Found* found, size_t count, Suffixes& suffixes, platform::TextWrite
 // digits are found in the masks.  A longer line (or one near the end of the
 // data, where 64 bytes cannot be read) is scanned window by window.  The
 // outcome is that of FindNumberRun on every line.
-void AnnotateLines(std::string_view lines, Suffixes& suffixes, platform::TextWriter& out,
+NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes, platform::TextWriter& out,
                    uint64_t& written) {
   const char* p = lines.data();
   const size_t size = lines.size();
