@@ -288,35 +288,28 @@ struct LineScan {
   return -1;
 }
 
-// A line found to hold a number, waiting to be copied out with its suffix.
-// Lines are found a batch at a time while their keys' memos are fetched;
-// then the suffixes are found, and last the lines are copied out.  No step
-// waits on the one before it line by line.
+// A short line found to hold a number, waiting to be copied out with its
+// suffix.  Lines are found a batch at a time while their keys' memos are
+// fetched; then the suffixes are found, and last the lines are copied out.
+// No step waits on the one before it line by line.
 struct Found {
-  const char* line;
-  size_t length;  // without the line end
-  bool padded;    // 64 bytes from `line` are readable
-  uint32_t key;
-  uint32_t suffix;
+  const char* line;  // 64 bytes from here are readable
+  uint32_t length;   // below 64, without the line end
+  uint32_t key;      // then the suffix
 };
 
 [[gnu::always_inline]] inline void CopyOut(Found* found, size_t count, Suffixes& suffixes,
                                          platform::TextWriter& out) {
   for (const Found* f = found; f != found + count; ++f) suffixes.PrefetchLookup(f->key);
-  for (Found* f = found; f != found + count; ++f) f->suffix = suffixes.Get(f->key);
+  for (Found* f = found; f != found + count; ++f) f->key = suffixes.Get(f->key);
   for (const Found* f = found; f != found + count; ++f) {
-    const std::string_view suffix = suffixes.View(f->suffix);
-    if (f->padded && f->length < 64) {
-      // The line and the padded suffix are copied in fixed-size blocks; the
-      // output advances by their true lengths.
-      char* to = out.Reserve(64 + Suffixes::kSuffixPad);
-      std::memcpy(to, f->line, 64);
-      std::memcpy(to + f->length, suffix.data(), Suffixes::kSuffixPad);
-      out.Commit(f->length + suffix.size());
-    } else {
-      out.Write(std::string_view(f->line, f->length));
-      out.Write(suffix);
-    }
+    const std::string_view suffix = suffixes.View(f->key);
+    // The line and the padded suffix are copied in fixed-size blocks; the
+    // output advances by their true lengths.
+    char* to = out.Reserve(64 + Suffixes::kSuffixPad);
+    std::memcpy(to, f->line, 64);
+    std::memcpy(to + f->length, suffix.data(), Suffixes::kSuffixPad);
+    out.Commit(f->length + suffix.size());
   }
 }
 
@@ -325,20 +318,21 @@ struct Found {
 // digits are found in the masks.  A longer line (or one near the end of the
 // data, where 64 bytes cannot be read) is scanned window by window.  The
 // outcome is that of FindNumberRun on every line.
-NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes, platform::TextWriter& out,
-                   uint64_t& written) {
+NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
+                                 platform::TextWriter& out, uint64_t& written) {
   const char* p = lines.data();
   const size_t size = lines.size();
   constexpr size_t kBatch = 256;
   Found found[kBatch];
   size_t count = 0;
+  auto copy_out = [&] {
+    CopyOut(found, count, suffixes, out);
+    written += count;
+    count = 0;
+  };
   size_t s = 0;
   while (s < size) {
-    if (count == kBatch) {
-      CopyOut(found, count, suffixes, out);
-      written += count;
-      count = 0;
-    }
+    if (count == kBatch) copy_out();
     if (size - s >= 64) {
       const Masks m = Classify64(p + s);
       if (m.lf) {
@@ -347,13 +341,15 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes, pla
         const int32_t key = FirstRun(m.digit & in_line, m.other | ~in_line, p + s);
         if (key >= 0) {
           const size_t length = end - (end > 0 && p[s + end - 1] == '\r');
-          found[count++] = {p + s, length, true, static_cast<uint32_t>(key), 0};
+          found[count++] = {p + s, static_cast<uint32_t>(length), static_cast<uint32_t>(key)};
           suffixes.Prefetch(static_cast<uint32_t>(key));
         }
         s += end + 1;
         continue;
       }
     }
+    // A long line, or one near the end of the data: the lines before it go
+    // out first, then it on its own.
     const char* lf = static_cast<const char*>(std::memchr(p + s, '\n', size - s));
     const size_t end = lf ? static_cast<size_t>(lf - p) : size;
     LineScan scan;
@@ -363,13 +359,14 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes, pla
     }
     scan.Finish();
     if (scan.found) {
-      const size_t length = end - s - (end > s && p[end - 1] == '\r');
-      found[count++] = {p + s, length, false, KeyOf(scan.first7), 0};
+      copy_out();
+      out.Write(std::string_view(p + s, end - s - (end > s && p[end - 1] == '\r')));
+      out.Write(suffixes.View(suffixes.Get(KeyOf(scan.first7))));
+      ++written;
     }
     s = end + 1;
   }
-  CopyOut(found, count, suffixes, out);
-  written += count;
+  copy_out();
 }
 
 }  // namespace
