@@ -73,6 +73,13 @@ class Suffixes {
 
   // Starts fetching the memo of a key that Get will soon be asked for.
   void Prefetch(uint32_t key) const { __builtin_prefetch(&by_key_[key]); }
+  // Keys are mostly new early in a file and hardly ever later: fetching
+  // ahead for lookups pays only while batches still meet new ones.
+  bool keys_new() const { return keys_new_; }
+  void EndBatch() {
+    keys_new_ = lookups_ != lookups_at_batch_;
+    lookups_at_batch_ = lookups_;
+  }
   // For a key not seen before, starts fetching what its lookup reads.
   void PrefetchLookup(uint32_t key) const {
     if (by_key_[key] != 0) return;
@@ -94,6 +101,7 @@ class Suffixes {
 
  private:
   uint32_t Make(uint32_t key) {
+    ++lookups_;
     char digits[7];
     DigitsOf(key, digits);
     uint32_t answer = table_.LookupAnswer(std::string_view(digits, 7));
@@ -120,6 +128,9 @@ class Suffixes {
   // [at_[i], at_[i + 1]).
   std::string text_;
   std::vector<uint32_t> at_;
+  uint64_t lookups_ = 0;
+  uint64_t lookups_at_batch_ = 0;
+  bool keys_new_ = true;
 };
 
 // Puts an in-place file back under its own name after a failure and says
@@ -300,8 +311,10 @@ struct Found {
 
 [[gnu::always_inline]] inline void CopyOut(Found* found, size_t count, Suffixes& suffixes,
                                          platform::TextWriter& out) {
-  for (const Found* f = found; f != found + count; ++f) suffixes.PrefetchLookup(f->key);
+  if (suffixes.keys_new())
+    for (const Found* f = found; f != found + count; ++f) suffixes.PrefetchLookup(f->key);
   for (Found* f = found; f != found + count; ++f) f->key = suffixes.Get(f->key);
+  suffixes.EndBatch();
   for (const Found* f = found; f != found + count; ++f) {
     const std::string_view suffix = suffixes.View(f->key);
     // The line and the padded suffix are copied in fixed-size blocks; the
