@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #ifdef __SSE2__
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 #include <cerrno>
 #include <cstring>
@@ -25,7 +25,7 @@ constexpr char kEndOfData = 0x1A;
 // The offset of the first byte 0x1A or CR not followed by an LF (the last
 // byte's follower is not known yet), or n: both are rare, and one pass
 // looks for both.
-size_t FindEndOrStrayCr(const char* p, size_t n) {
+size_t FindEndOrStrayCrNarrow(const char* p, size_t n) {
   size_t i = 0;
 #ifdef __SSE2__
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
@@ -43,6 +43,32 @@ size_t FindEndOrStrayCr(const char* p, size_t n) {
     if (p[i] == '\r' && i + 1 < n && p[i + 1] != '\n') return i;
   }
   return n;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same 32 bytes at a time, for processors with AVX2: this pass reads
+// every byte of the file.
+__attribute__((target("avx2"))) size_t FindEndOrStrayCrWide(const char* p, size_t n) {
+  const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n');
+  const __m256i end = _mm256_set1_epi8(kEndOfData);
+  size_t i = 0;
+  for (; i + 33 <= n; i += 32) {
+    __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
+    __m256i stray = _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(here, cr));
+    if (int m = _mm256_movemask_epi8(_mm256_or_si256(stray, _mm256_cmpeq_epi8(here, end))))
+      return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(m)));
+  }
+  return i + FindEndOrStrayCrNarrow(p + i, n - i);
+}
+#endif
+
+size_t FindEndOrStrayCr(const char* p, size_t n) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide) return FindEndOrStrayCrWide(p, n);
+#endif
+  return FindEndOrStrayCrNarrow(p, n);
 }
 
 }  // namespace

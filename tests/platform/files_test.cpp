@@ -25,6 +25,40 @@ TEST(TextReader, LinesOfAnyLengthAcrossBlocks) {
   EXPECT_EQ(r.error(), 0);
 }
 
+TEST(TextReader, EndOfDataAndStrayCrWhereverTheyStand) {
+  // The search for both runs many bytes at a time: each is placed at the
+  // start, inside and at the end of such blocks.  Lines of "x" end in CR LF;
+  // a stray CR makes every CR go; nothing after 0x1A is data.
+  test::TempDir dir;
+  for (size_t at : {0u, 5u, 15u, 16u, 31u, 32u, 33u, 40u, 63u, 64u, 100u, 997u}) {
+    std::string text;
+    while (text.size() < 1200) text += "xxxxxxxxxx\r\n";
+    for (const char mark : {'\x1A', '\r'}) {
+      std::string data = text;
+      data[at] = mark;
+      if (mark == '\r' && at + 1 < data.size() && data[at + 1] == '\n') continue;
+      test::WriteFile(dir / "t", data);
+      std::string expected = mark == '\x1A' ? data.substr(0, at) : data;
+      expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
+      TextReader r;
+      ASSERT_EQ(r.Open(dir / "t"), 0);
+      std::string got;
+      std::string_view lines;
+      while (r.NextLines(lines)) got += lines;
+      got.erase(std::remove(got.begin(), got.end(), '\r'), got.end());
+      // CRs left before LFs are the caller's to drop; any other CR is gone.
+      EXPECT_EQ(got, expected) << at << " " << int(mark);
+      std::string_view view;
+      TextReader again;
+      ASSERT_EQ(again.Open(dir / "t"), 0);
+      std::string joined;
+      while (again.NextLine(view)) joined += std::string(view) + "\n";
+      if (!expected.empty() && expected.back() != '\n') expected += "\n";
+      EXPECT_EQ(joined, expected) << at << " " << int(mark);
+    }
+  }
+}
+
 TEST(RenameNoReplace, NeverReplaces) {
   test::TempDir dir;
   test::WriteFile(dir / "a", "A");
