@@ -247,12 +247,11 @@ struct LineScan {
   char first7[7];
   bool found = false;
 
-  // Scans bytes [a, z) of a window.  A run that reaches z stays in
+  // Scans the first z bytes of a window.  A run that reaches z stays in
   // progress; the end of the line ends it (Finish).
-  void Segment(const Masks& m, const char* window, size_t a, size_t z) {
-    const uint64_t range = From(a) & ~From(z);
-    const uint64_t digit = m.digit & range, other = m.other & range;
-    size_t at = a;
+  void Segment(const Masks& m, const char* window, size_t z) {
+    const uint64_t digit = m.digit & ~From(z), other = m.other & ~From(z);
+    size_t at = 0;
     while (!found && at < z) {
       if (digits == 0) {  // no run yet: the next digit starts one
         uint64_t next = digit & From(at);
@@ -297,6 +296,11 @@ struct LineScan {
     return at(r1) * 10000 + at(r3) * 1000 + at(r4) * 100 + at(r5) * 10 + at(r6);
   }
   return -1;
+}
+
+// The length of a line without the CR that may end it.
+size_t WithoutCr(const char* line, size_t length) {
+  return length - (length > 0 && line[length - 1] == '\r');
 }
 
 // A short line found to hold a number, waiting to be copied out with its
@@ -353,7 +357,7 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
         const uint64_t in_line = (1ull << end) - 1;
         const int32_t key = FirstRun(m.digit & in_line, m.other | ~in_line, p + s);
         if (key >= 0) {
-          const size_t length = end - (end > 0 && p[s + end - 1] == '\r');
+          const size_t length = WithoutCr(p + s, end);
           found[count++] = {p + s, static_cast<uint32_t>(length), static_cast<uint32_t>(key)};
           suffixes.Prefetch(static_cast<uint32_t>(key));
         }
@@ -368,12 +372,12 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
     LineScan scan;
     for (size_t w = s; w < end && !scan.found; w += 64) {
       const size_t n = std::min<size_t>(64, end - w);
-      scan.Segment(Classify(p + w, n), p + w, 0, n);
+      scan.Segment(Classify(p + w, n), p + w, n);
     }
     scan.Finish();
     if (scan.found) {
       copy_out();
-      out.Write(std::string_view(p + s, end - s - (end > s && p[end - 1] == '\r')));
+      out.Write(std::string_view(p + s, WithoutCr(p + s, end - s)));
       out.Write(suffixes.View(suffixes.Get(KeyOf(scan.first7))));
       ++written;
     }

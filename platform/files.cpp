@@ -267,9 +267,8 @@ std::string ToTextMode(std::string_view text) {
 
 void TextWriter::Raw(const char* data, size_t size) {
   if (error_) return;
-  if (buf_.size() - used_ < size) MakeRoom(size);
-  std::memcpy(buf_.data() + used_, data, size);
-  used_ += size;
+  std::memcpy(Reserve(size), data, size);
+  Commit(size);
 }
 
 void TextWriter::MakeRoom(size_t n) {

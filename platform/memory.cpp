@@ -28,7 +28,7 @@ struct Region {
 
   void Reserve() {
     tried = true;
-    // Twice the size, then trimmed to a huge-page boundary.
+    // One huge page more than needed, then trimmed to a huge-page boundary.
     void* raw = mmap(nullptr, kRegion + kHugePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return;

@@ -179,31 +179,21 @@ NumberTable::Hit NumberTable::Find(std::string_view number) const {
   // Every substring of the number that is as long as some key is probed;
   // the smallest entry number among the hits is the scan's first hit.
   Hit best{kNone, kNoAnswer};
-  number = number.substr(0, kLookupDigits);
-  for (size_t len = 3; len <= number.size(); ++len) {
-    if (!(key_lengths_ & (1u << len))) continue;
-    for (size_t at = 0; at + len <= number.size(); ++at) {
-      uint64_t packed = Pack(number.substr(at, len));
-      for (uint64_t s = SlotOf(packed);; s = (s + 1) & slot_mask_) {
-        const Slot& slot = slots_[s];
-        if (slot.entry == kNone) break;
-        if (slot.packed == packed) {
-          if (slot.entry < best.entry) best = {slot.entry, slot.answer};
-          break;
-        }
+  ForEachProbe(number, [&](uint64_t packed) {
+    for (uint64_t s = SlotOf(packed);; s = (s + 1) & slot_mask_) {
+      const Slot& slot = slots_[s];
+      if (slot.entry == kNone) return;
+      if (slot.packed == packed) {
+        if (slot.entry < best.entry) best = {slot.entry, slot.answer};
+        return;
       }
     }
-  }
+  });
   return best;
 }
 
 void NumberTable::Prefetch(std::string_view number) const {
-  number = number.substr(0, kLookupDigits);
-  for (size_t len = 3; len <= number.size(); ++len) {
-    if (!(key_lengths_ & (1u << len))) continue;
-    for (size_t at = 0; at + len <= number.size(); ++at)
-      __builtin_prefetch(&slots_[SlotOf(Pack(number.substr(at, len)))]);
-  }
+  ForEachProbe(number, [this](uint64_t packed) { __builtin_prefetch(&slots_[SlotOf(packed)]); });
 }
 
 std::string_view NumberTable::FindEntry(std::string_view number) const {

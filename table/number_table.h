@@ -112,6 +112,16 @@ class NumberTable {
   uint32_t AnswerOf(std::string_view value,
                     std::unordered_map<std::string_view, uint32_t>& known);
   Hit Find(std::string_view number) const;
+  // Calls f(packed) for every substring of the number's first 7 bytes that
+  // is as long as some key: the places a lookup probes.
+  template <class F>
+  void ForEachProbe(std::string_view number, F f) const {
+    number = number.substr(0, kLookupDigits);
+    for (size_t len = 3; len <= number.size(); ++len) {
+      if (!(key_lengths_ & (1u << len))) continue;
+      for (size_t at = 0; at + len <= number.size(); ++at) f(Pack(number.substr(at, len)));
+    }
+  }
 
   // Kept small on purpose: every page the table touches costs start-up time.
   platform::BigVector<char> arena_;
