@@ -38,6 +38,10 @@ struct ConvertOptions {
   std::function<void(uint64_t done, uint64_t total)> progress;
   // Tests put a failing write here to stand for a full disk.
   platform::TextWriter::WriteFn write_fn = nullptr;
+  // A regular file is annotated in pieces of this many bytes by up to this
+  // many threads at once; 0: the usual.  Tests make pieces small.
+  size_t piece_size = 0;
+  unsigned threads = 0;
 };
 
 // Annotates `source` into `destination`.  The same name twice, or two names

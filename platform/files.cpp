@@ -71,6 +71,45 @@ size_t FindEndOrStrayCr(const char* p, size_t n) {
   return FindEndOrStrayCrNarrow(p, n);
 }
 
+// Removes every CR from p[0, n); the new length.
+size_t DropCr(char* p, size_t n) {
+  char* end = p + n;
+  char* cr = static_cast<char*>(std::memchr(p, '\r', n));
+  if (!cr) return n;
+  char* out = cr;
+  for (char* q = cr + 1; q < end; ++q)
+    if (*q != '\r') *out++ = *q;
+  return static_cast<size_t>(out - p);
+}
+
+// Text mode on whole lines in place: the data ends at the first 0x1A
+// (`ended` then), and when a CR stands anywhere but before an LF every CR
+// goes.  The new length.
+size_t TextModeOnLines(char* p, size_t n, bool& ended) {
+  const size_t first = FindEndOrStrayCr(p, n);
+  if (first == n) return n;
+  const bool stray = p[first] == '\r';
+  const void* eot = stray ? std::memchr(p + first, kEndOfData, n - first) : p + first;
+  if (eot) {
+    n = static_cast<size_t>(static_cast<const char*>(eot) - p);
+    ended = true;
+  }
+  return stray ? DropCr(p, n) : n;
+}
+
+// Reads n bytes at `at` unless the file ends first: the count, or -errno.
+ssize_t ReadAt(int fd, char* p, size_t n, uint64_t at) {
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = pread(fd, p + got, n - got, static_cast<off_t>(at + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -errno;
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return static_cast<ssize_t>(got);
+}
+
 }  // namespace
 
 std::string ExecutableDir() {
@@ -121,14 +160,15 @@ int TextReader::Open(const std::string& path) {
       fd_ = -1;
       return EISDIR;
     }
-    if (S_ISREG(st.st_mode)) size_ = static_cast<uint64_t>(st.st_size);
+    regular_ = S_ISREG(st.st_mode);
+    if (regular_) size_ = static_cast<uint64_t>(st.st_size);
   }
-  buf_.resize(kChunk);
   return 0;
 }
 
 bool TextReader::Fill() {
   if (eof_ || error_ || fd_ < 0) return false;
+  if (buf_.empty()) buf_.resize(kChunk);
   if (start_ > 0) {
     std::memmove(buf_.data(), buf_.data() + start_, end_ - start_);
     end_ -= start_;
@@ -173,14 +213,7 @@ bool TextReader::Fill() {
 }
 
 void TextReader::DropAllCr(size_t from) {
-  char* begin = buf_.data() + from;
-  char* end = buf_.data() + end_;
-  char* cr = static_cast<char*>(std::memchr(begin, '\r', static_cast<size_t>(end - begin)));
-  if (!cr) return;
-  char* out = cr;
-  for (char* p = cr + 1; p < end; ++p)
-    if (*p != '\r') *out++ = *p;
-  end_ = static_cast<size_t>(out - buf_.data());
+  end_ = from + DropCr(buf_.data() + from, end_ - from);
 }
 
 std::string_view TextReader::TakeLine(size_t lf) {
@@ -194,7 +227,8 @@ bool TextReader::NextLines(std::string_view& lines) {
   size_t searched = start_;
   for (;;) {
     const char* base = buf_.data();
-    if (const void* lf = memrchr(base + searched, '\n', end_ - searched)) {
+    const void* lf = end_ > searched ? memrchr(base + searched, '\n', end_ - searched) : nullptr;
+    if (lf) {
       size_t last = static_cast<size_t>(static_cast<const char*>(lf) - base);
       lines = std::string_view(base + start_, last + 1 - start_);
       start_ = last + 1;
@@ -215,7 +249,8 @@ bool TextReader::NextLine(std::string_view& line) {
   size_t searched = start_;
   for (;;) {
     const char* base = buf_.data();
-    if (const void* lf = std::memchr(base + searched, '\n', end_ - searched)) {
+    const void* lf = end_ > searched ? std::memchr(base + searched, '\n', end_ - searched) : nullptr;
+    if (lf) {
       line = TakeLine(static_cast<size_t>(static_cast<const char*>(lf) - base));
       return true;
     }
@@ -242,6 +277,72 @@ int TextReader::PeekFirstByte() {
   }
 }
 
+PieceReader::PieceReader(int fd, uint64_t size, size_t piece_size)
+    : fd_(fd), size_(size), piece_(piece_size),
+      count_(static_cast<size_t>(std::max<uint64_t>(1, (size + piece_size - 1) / piece_size))) {}
+
+int PieceReader::FirstByte() const {
+  char block[4096];
+  for (uint64_t at = 0;; at += sizeof block) {
+    const ssize_t n = ReadAt(fd_, block, sizeof block, at);
+    for (ssize_t i = 0; i < n; ++i) {
+      if (block[i] == kEndOfData) return -1;
+      if (block[i] != '\r') return static_cast<unsigned char>(block[i]);
+    }
+    if (n < static_cast<ssize_t>(sizeof block)) return -1;
+  }
+}
+
+ssize_t PieceReader::Append(BigVector<char>& buf, size_t& used, uint64_t at, size_t n) const {
+  if (buf.size() < used + n) buf.resize(std::max(used + n, buf.size() + buf.size() / 2));
+  const ssize_t got = ReadAt(fd_, buf.data() + used, n, at);
+  if (got > 0) used += static_cast<size_t>(got);
+  return got;
+}
+
+PieceReader::Piece PieceReader::Read(size_t index, BigVector<char>& buf) const {
+  Piece piece;
+  const uint64_t begin = static_cast<uint64_t>(index) * piece_;
+  const bool last = index + 1 == count_;
+  piece.end = last ? size_ : begin + piece_;
+  // The byte before the piece is read too: an LF there starts a line at
+  // `begin`.  The last piece reads on to the end, should the file have grown.
+  const uint64_t from = begin > 0 ? begin - 1 : 0;
+  // Room for the usual overrun into the next piece, once for all pieces.
+  if (buf.size() < piece_ + 65536) buf.resize(piece_ + 65536);
+  size_t used = 0;
+  for (ssize_t got = 1; got > 0 && (last || used < piece.end - from);) {
+    got = Append(buf, used, from + used, last ? piece_ : piece.end - from - used);
+    if (got < 0) {
+      piece.error = static_cast<int>(-got);
+      return piece;
+    }
+  }
+  size_t start = 0;
+  if (begin > 0) {
+    const void* lf = std::memchr(buf.data(), '\n', used);
+    if (!lf) return piece;  // inside a line that began earlier
+    start = static_cast<size_t>(static_cast<const char*>(lf) - buf.data()) + 1;
+  }
+  // A line that starts after the piece's last byte is the next piece's.
+  if (start == used) return piece;
+  // The last line goes on to its LF, however far.
+  for (size_t step = 4096; buf[used - 1] != '\n'; step = std::min(step * 2, piece_ + 4096)) {
+    const size_t before = used;
+    const ssize_t got = Append(buf, used, from + used, step);
+    if (got < 0) {
+      piece.error = static_cast<int>(-got);
+      return piece;
+    }
+    if (got == 0) break;  // the last line of the data, without LF
+    if (const void* lf = std::memchr(buf.data() + before, '\n', used - before))
+      used = static_cast<size_t>(static_cast<const char*>(lf) - buf.data()) + 1;
+  }
+  const size_t n = TextModeOnLines(buf.data() + start, used - start, piece.end_of_data);
+  piece.lines = std::string_view(buf.data() + start, n);
+  return piece;
+}
+
 TextWriter::~TextWriter() {
   if (fd_ >= 0) close(fd_);
 }
@@ -251,8 +352,17 @@ int TextWriter::Create(const std::string& path) {
   if (fd_ < 0) return errno;
   struct stat st;
   regular_ = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-  buf_.resize(kChunk);
   return 0;
+}
+
+void TextWriter::Hold(size_t n) {
+  holding_ = true;
+  buf_.resize(n);
+}
+
+void TextWriter::WriteThrough(std::string_view block) {
+  Flush();
+  Put(block.data(), block.size());
 }
 
 std::string ToTextMode(std::string_view text) {
@@ -266,19 +376,26 @@ std::string ToTextMode(std::string_view text) {
 }
 
 void TextWriter::Raw(const char* data, size_t size) {
-  if (error_) return;
+  if (error_ || size == 0) return;
   std::memcpy(Reserve(size), data, size);
   Commit(size);
 }
 
 void TextWriter::MakeRoom(size_t n) {
+  if (holding_) {
+    buf_.resize(std::max(used_ + n, buf_.size() * 2));
+    return;
+  }
   Flush();
-  if (n > buf_.size()) buf_.resize(n);
+  if (n > buf_.size()) buf_.resize(std::max(n, kChunk));
 }
 
 void TextWriter::Flush() {
-  const char* p = buf_.data();
-  size_t left = used_;
+  Put(buf_.data(), used_);
+  used_ = 0;
+}
+
+void TextWriter::Put(const char* p, size_t left) {
   WriteFn fn = write_ ? write_ : &::write;
   while (left > 0 && !error_) {
     ssize_t n = fn(fd_, p, left);
@@ -290,7 +407,6 @@ void TextWriter::Flush() {
     p += n;
     left -= static_cast<size_t>(n);
   }
-  used_ = 0;
 }
 
 int TextWriter::Close() {

@@ -54,6 +54,8 @@ class TextReader {
   int error() const { return error_; }
   uint64_t bytes_read() const { return bytes_read_; }
   uint64_t size() const { return size_; }  // 0 when unknown (a pipe)
+  bool is_regular_file() const { return regular_; }
+  int fd() const { return fd_; }
 
  private:
   bool Fill();  // reads more; false at the end or on error
@@ -67,11 +69,45 @@ class TextReader {
   // removed as it is read.
   bool stray_cr_ = false;
   bool cr_at_end_ = false;  // the last read ended in a CR
+  bool regular_ = false;
   uint64_t bytes_read_ = 0;
   uint64_t size_ = 0;
   BigVector<char> buf_;
   size_t start_ = 0;
   size_t end_ = 0;
+};
+
+// A regular file read in pieces, by several threads at once.  Piece i holds
+// the lines that start in its bytes [i * piece_size, (i + 1) * piece_size),
+// the last of them whole (it may reach into later pieces), read as
+// TextReader reads them.  The pieces in order give what TextReader gives,
+// but that no piece counts after one that ends the data (a 0x1A).
+class PieceReader {
+ public:
+  struct Piece {
+    std::string_view lines;  // whole lines, in the caller's buffer
+    bool end_of_data = false;
+    uint64_t end = 0;  // where the piece's bytes end in the file
+    int error = 0;
+  };
+
+  // The file stays the caller's; `size` is its size when opened.
+  PieceReader(int fd, uint64_t size, size_t piece_size);
+  size_t count() const { return count_; }
+  // The first byte of the data, CRs skipped; -1 when there is none.
+  int FirstByte() const;
+  // May be called from any thread, each with a buffer of its own.
+  Piece Read(size_t index, BigVector<char>& buf) const;
+
+ private:
+  // Appends up to `n` bytes from `at` to buf[0, used); 0 at the end of the
+  // file, or -errno.
+  ssize_t Append(BigVector<char>& buf, size_t& used, uint64_t at, size_t n) const;
+
+  int fd_;
+  uint64_t size_;
+  size_t piece_;
+  size_t count_;
 };
 
 // Text as the C runtime's text mode writes it: every LF becomes CR LF.
@@ -92,13 +128,21 @@ class TextWriter {
   // Creates or empties the file; 0 or an errno value.
   int Create(const std::string& path);
   void Write(std::string_view text) {
-    if (text.size() <= buf_.size() - used_) {  // the common case, inline
+    if (!text.empty() && text.size() <= buf_.size() - used_) {  // the common case, inline
       std::memcpy(buf_.data() + used_, text.data(), text.size());
       used_ += text.size();
     } else {
       Raw(text.data(), text.size());
     }
   }
+  // Keeps what is written in memory instead of a file, growing as needed,
+  // with room for `n` bytes to begin with: for a thread that waits for its
+  // turn to write.
+  void Hold(size_t n);
+  std::string_view held() const { return {buf_.data(), used_}; }
+  void Clear() { used_ = 0; }
+  // Writes a block after what is buffered, without copying it.
+  void WriteThrough(std::string_view block);
   // Room for `n` more bytes at the end of what is written, to be filled and
   // then kept with Commit: lets a caller copy in fixed-size blocks.
   char* Reserve(size_t n) {
@@ -117,10 +161,12 @@ class TextWriter {
   void Raw(const char* data, size_t size);
   void MakeRoom(size_t n);
   void Flush();
+  void Put(const char* p, size_t n);
 
   int fd_ = -1;
   int error_ = 0;
   bool regular_ = false;
+  bool holding_ = false;
   WriteFn write_ = nullptr;
   BigVector<char> buf_;
   size_t used_ = 0;

@@ -12,9 +12,10 @@ namespace {
 
 #if defined(__linux__)
 constexpr size_t kHugePage = 2 << 20;
-// Enough for the table, its index, the buffer that read it and one
-// annotation's buffers and memo.
-constexpr size_t kRegion = 3 * kHugePage;
+// Enough for the table, its index, the buffer that read it and the buffers
+// and memos of two threads annotating, with room to spare.  Only the huge
+// pages touched are memory.
+constexpr size_t kRegion = 8 * kHugePage;
 
 // One region, handed out from the bottom up.  A block freed on top is taken
 // back; any other stays unused until the process ends, and once the region

@@ -121,8 +121,50 @@ TEST_F(ConvertTest, AgreesWithTheRuleLineByLine) {
       expected += text + "," + std::string(r.Carrier) + "," + std::string(r.Region) + "\r\n";
     }
     WriteFile(P("r.csv"), "x\n" + file + "0801234");  // and a last line without LF
-    ASSERT_EQ(Run(P("r.csv"), P("r.out")).result, ConvertResult::kDone);
-    ASSERT_EQ(ReadFile(P("r.out")), expected + "0801234,au," + sj("関東") + "\r\n") << round;
+    for (unsigned threads : {1u, 2u}) {  // one reader, or megabyte pieces
+      ConvertOptions o;
+      o.threads = threads;
+      ASSERT_EQ(Run(P("r.csv"), P("r.out"), o).result, ConvertResult::kDone);
+      ASSERT_EQ(ReadFile(P("r.out")), expected + "0801234,au," + sj("関東") + "\r\n")
+          << round << " " << threads;
+    }
+  }
+}
+
+TEST_F(ConvertTest, PiecesGiveWhatOneReaderGives) {
+  // Files cut into pieces as small as a byte, so that every mark falls on,
+  // before and after a piece's edge: each must come out as one thread
+  // reading the file whole makes it.
+  const std::string lng(300, 'x');
+  const std::string files[] = {
+      "a,0901234\r\nb,0801234\n\nc,0701234\r\n0901234",  // last line without LF
+      lng + ",0901234\r\n" + lng + lng + "\n0801234-0\r\n",    // lines over many pieces
+      "a,0901234\r\nb,08012\x1A" "34\nc,0701234\n",              // 0x1A ends the data
+      "0901234," + lng + "\x1A" + lng + "\n0701234\n",           // inside a long line
+      "\x1A" "0901234\n0801234\n",                               // at the very start
+      "a,0901234\r\nb,0801234\r\nc\r,0701234\r\r\n",            // stray CRs late
+      "a,0901234\r\nb,0801234\r",                                // a CR at the very end
+      "\r\r\"x\",\"0901234\"\r\n0801234\r\n",                    // quoted, after CRs
+      "\n\n\n0901234\n\n\n\n0801234\n\n",                          // empty lines
+  };
+  for (const std::string& file : files) {
+    WriteFile(P("f.csv"), file);
+    ConvertOptions one;
+    one.threads = 1;
+    const ConvertReport want = Run(P("f.csv"), P("want.out"), one);
+    ASSERT_EQ(want.result, ConvertResult::kDone);
+    for (size_t piece : {1, 2, 3, 7, 64}) {
+      for (unsigned threads : {2u, 3u}) {
+        ConvertOptions o;
+        o.piece_size = piece;
+        o.threads = threads;
+        const ConvertReport got = Run(P("f.csv"), P("got.out"), o);
+        ASSERT_EQ(got.result, ConvertResult::kDone);
+        EXPECT_EQ(got.lines_written, want.lines_written);
+        ASSERT_EQ(ReadFile(P("got.out")), ReadFile(P("want.out")))
+            << ::testing::PrintToString(file) << " in pieces of " << piece << " on " << threads;
+      }
+    }
   }
 }
 
@@ -215,6 +257,12 @@ TEST_F(ConvertTest, WriteErrorsFailAndLoseNothing) {
   EXPECT_EQ(r.result, ConvertResult::kWriteFailed);
   EXPECT_FALSE(std::filesystem::exists(P("out.csv")));  // no partial file left
   EXPECT_EQ(ReadFile(P("list.csv")), old);
+
+  full.piece_size = 4;  // written piece by piece from two threads
+  full.threads = 2;
+  r = Run(P("list.csv"), P("out.csv"), full);
+  EXPECT_EQ(r.result, ConvertResult::kWriteFailed);
+  EXPECT_FALSE(std::filesystem::exists(P("out.csv")));
 }
 
 TEST_F(ConvertTest, RealDiskFullDevice) {
