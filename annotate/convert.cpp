@@ -63,24 +63,50 @@ void DigitsOf(uint32_t key, char digits[7]) {
   for (int i = 6; i >= 3; --i, key /= 10) digits[i] = static_cast<char>('0' + key % 10);
 }
 
+// Which answer each key has, shared by the threads of one annotation: each
+// key is looked up once, by whichever thread meets it first.  Entries are
+// the answer's number + 1 (the last number: not found), 0 until looked up;
+// a key looked up twice at once gets the same answer twice.
+class KeyAnswers {
+ public:
+  explicit KeyAnswers(const NumberTable& table) : table_(table), answers_(kKeys, 0) {}
+
+  const NumberTable& table() const { return table_; }
+  uint32_t Known(uint32_t key) const {
+    return std::atomic_ref<const uint32_t>(answers_[key]).load(std::memory_order_relaxed);
+  }
+  uint32_t Look(uint32_t key) {
+    char digits[7];
+    DigitsOf(key, digits);
+    uint32_t answer = table_.LookupAnswer(std::string_view(digits, 7));
+    if (answer == NumberTable::kNoAnswer) answer = static_cast<uint32_t>(table_.answer_count());
+    std::atomic_ref<uint32_t>(answers_[key]).store(answer + 1, std::memory_order_relaxed);
+    return answer + 1;
+  }
+  const uint32_t* at(uint32_t key) const { return &answers_[key]; }
+
+ private:
+  const NumberTable& table_;
+  platform::BigVector<uint32_t> answers_;
+};
+
 // What is appended to a line for each number a file holds: the merged
-// operator and region as two more fields, and the line end.  Each key is
-// looked up once; each answer's suffix is made once, when first needed.
-// Every suffix is followed by at least kSuffixPad readable bytes, so that it
-// can be copied in one fixed-size block.
+// operator and region as two more fields, and the line end.  Each answer's
+// suffix is made once, when first needed.  Every suffix is followed by at
+// least kSuffixPad readable bytes, so that it can be copied in one
+// fixed-size block.  One to a thread.
 class Suffixes {
  public:
   static constexpr size_t kSuffixPad = 64;
 
-  Suffixes(const NumberTable& table, bool quoted)
-      : table_(table), quoted_(quoted), by_key_(kKeys, 0),
-        by_answer_(table.answer_count() + 1, 0) {
+  Suffixes(KeyAnswers& answers, bool quoted)
+      : answers_(answers), quoted_(quoted), by_answer_(answers.table().answer_count() + 1, 0) {
     text_.assign(kSuffixPad, '\0');
     at_.push_back(0);
   }
 
-  // Starts fetching the memo of a key that Get will soon be asked for.
-  void Prefetch(uint32_t key) const { __builtin_prefetch(&by_key_[key]); }
+  // Starts fetching the answer of a key that Get will soon be asked for.
+  void Prefetch(uint32_t key) const { __builtin_prefetch(answers_.at(key)); }
   // Keys are mostly new early in a file and hardly ever later: fetching
   // ahead for lookups pays only while batches still meet new ones.
   bool keys_new() const { return keys_new_; }
@@ -88,18 +114,23 @@ class Suffixes {
     keys_new_ = lookups_ != lookups_at_batch_;
     lookups_at_batch_ = lookups_;
   }
-  // For a key not seen before, starts fetching what its lookup reads.
+  // For a key not looked up yet, starts fetching what its lookup reads.
   void PrefetchLookup(uint32_t key) const {
-    if (by_key_[key] != 0) return;
+    if (answers_.Known(key) != 0) return;
     char digits[7];
     DigitsOf(key, digits);
-    table_.Prefetch(std::string_view(digits, 7));
+    answers_.table().Prefetch(std::string_view(digits, 7));
   }
 
   // The suffix for a key, as a number for View.
   uint32_t Get(uint32_t key) {
-    uint32_t& id = by_key_[key];
-    if (id == 0) id = Make(key) + 1;
+    uint32_t answer = answers_.Known(key);
+    if (answer == 0) {
+      ++lookups_;
+      answer = answers_.Look(key);
+    }
+    uint32_t& id = by_answer_[answer - 1];
+    if (id == 0) id = Make(answer - 1) + 1;
     return id - 1;
   }
   // Valid until the next Get of a key not seen before.
@@ -108,30 +139,23 @@ class Suffixes {
   }
 
  private:
-  uint32_t Make(uint32_t key) {
-    ++lookups_;
-    char digits[7];
-    DigitsOf(key, digits);
-    uint32_t answer = table_.LookupAnswer(std::string_view(digits, 7));
-    uint32_t& id = by_answer_[answer == NumberTable::kNoAnswer ? by_answer_.size() - 1 : answer];
-    if (id == 0) {
-      LookupResult r = table_.Answer(answer);
-      MergeOperator(r.Carrier, r.Region);
-      const std::string_view q = quoted_ ? "\"" : "";
-      std::string fields;
-      fields.append(",").append(q).append(r.Carrier).append(q);
-      fields.append(",").append(q).append(r.Region).append(q).append("\n");
-      text_.insert(text_.size() - kSuffixPad, platform::ToTextMode(fields));
-      at_.push_back(static_cast<uint32_t>(text_.size() - kSuffixPad));
-      id = static_cast<uint32_t>(at_.size() - 1);
-    }
-    return id - 1;
+  uint32_t Make(uint32_t answer) {
+    const NumberTable& table = answers_.table();
+    LookupResult r = answer < table.answer_count() ? table.Answer(answer)
+                                                   : table.Answer(NumberTable::kNoAnswer);
+    MergeOperator(r.Carrier, r.Region);
+    const std::string_view q = quoted_ ? "\"" : "";
+    std::string fields;
+    fields.append(",").append(q).append(r.Carrier).append(q);
+    fields.append(",").append(q).append(r.Region).append(q).append("\n");
+    text_.insert(text_.size() - kSuffixPad, platform::ToTextMode(fields));
+    at_.push_back(static_cast<uint32_t>(text_.size() - kSuffixPad));
+    return static_cast<uint32_t>(at_.size() - 2);
   }
 
-  const NumberTable& table_;
+  KeyAnswers& answers_;
   const bool quoted_;
-  platform::BigVector<uint32_t> by_key_;  // suffix + 1; 0 until looked up
-  std::vector<uint32_t> by_answer_;       // suffix + 1 (the last: not found)
+  std::vector<uint32_t> by_answer_;  // suffix + 1 (the last: not found)
   // The suffixes one after another, then the padding; suffix i spans
   // [at_[i], at_[i + 1]).
   std::string text_;
@@ -397,7 +421,8 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
 // Annotates what `in` reads, in one thread.  0 or the errno of a failed read.
 int AnnotateStream(const NumberTable& table, platform::TextReader& in, platform::TextWriter& out,
                    const ConvertOptions& options, uint64_t& lines_written) {
-  Suffixes suffixes(table, in.PeekFirstByte() == '"');
+  KeyAnswers answers(table);
+  Suffixes suffixes(answers, in.PeekFirstByte() == '"');
   std::string_view lines;
   while (in.NextLines(lines)) {
     AnnotateLines(lines, suffixes, out, lines_written);
@@ -417,6 +442,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
                    platform::TextWriter& out, const ConvertOptions& options,
                    uint64_t& lines_written) {
   const bool quoted = pieces.FirstByte() == '"';
+  KeyAnswers answers(table);
   std::atomic<size_t> next{0};
   std::mutex lock;
   std::condition_variable turn_taken;
@@ -428,7 +454,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
 
   auto work = [&](bool caller) {
     try {
-      Suffixes suffixes(table, quoted);
+      Suffixes suffixes(answers, quoted);
       platform::TextWriter held;
       held.Hold(2 * piece_size + 4096);
       platform::BigVector<char> buf;
