@@ -303,20 +303,17 @@ ssize_t PieceReader::Append(BigVector<char>& buf, size_t& used, uint64_t at, siz
 PieceReader::Piece PieceReader::Read(size_t index, BigVector<char>& buf) const {
   Piece piece;
   const uint64_t begin = static_cast<uint64_t>(index) * piece_;
-  const bool last = index + 1 == count_;
-  piece.end = last ? size_ : begin + piece_;
+  piece.end = std::min(begin + piece_, size_);
   // The byte before the piece is read too: an LF there starts a line at
-  // `begin`.  The last piece reads on to the end, should the file have grown.
+  // `begin`.
   const uint64_t from = begin > 0 ? begin - 1 : 0;
   // Room for the usual overrun into the next piece, once for all pieces.
   if (buf.size() < piece_ + 65536) buf.resize(piece_ + 65536);
   size_t used = 0;
-  for (ssize_t got = 1; got > 0 && (last || used < piece.end - from);) {
-    got = Append(buf, used, from + used, last ? piece_ : piece.end - from - used);
-    if (got < 0) {
-      piece.error = static_cast<int>(-got);
-      return piece;
-    }
+  const ssize_t got = Append(buf, used, from, piece.end - from);
+  if (got < 0) {
+    piece.error = static_cast<int>(-got);
+    return piece;
   }
   size_t start = 0;
   if (begin > 0) {

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace nomvex::platform {
@@ -36,6 +38,17 @@ struct BigAllocator {
     } else {
       FreeBig(p, bytes);
     }
+  }
+  // What a resize adds is left unset, as `new T[n]` leaves it: the buffers
+  // are read into before they are read, and zeroing them cost a pass over
+  // every one.  Given a value, elements are set as usual.
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <class U>
   bool operator==(const BigAllocator<U>&) const {
