@@ -456,7 +456,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
     try {
       Suffixes suffixes(answers, quoted);
       platform::TextWriter held;
-      held.Hold(2 * piece_size + 4096);
+      held.Hold(piece_size + piece_size / 2 + 4096);  // lines grow by a quarter, as a rule
       platform::BigVector<char> buf;
       for (size_t i; (i = next++) < pieces.count();) {
         const platform::PieceReader::Piece piece = pieces.Read(i, buf);

@@ -88,24 +88,26 @@ LookupResult SplitValue(std::string_view value) {
 }
 
 int NumberTable::LoadNumberTable(const std::string& path) {
-  platform::TextReader reader;
-  if (int err = reader.Open(path)) return err;
-  arena_.clear();
-  entries_.clear();
-  // A line of ~18 bytes stores ~16 bytes of entry: reserving from the file's
-  // size spares the copies of growing.
-  arena_.reserve(reader.size());
-  entries_.reserve(reader.size() / 12);
-  std::string text;
-  text.reserve(kMaxLineBytes);
-  std::string_view line;
-  // A read error ends the reading; what was read before it stays.
-  while (reader.NextLine(line)) {
-    size_t eq = DecodeInto(line, text);
-    if (eq == std::string::npos) continue;
-    std::string_view decoded = text;
-    Add(decoded.substr(0, eq), decoded.substr(eq + 1));
-  }
+  {
+    platform::TextReader reader;
+    if (int err = reader.Open(path)) return err;
+    arena_.clear();
+    entries_.clear();
+    // A line of ~18 bytes stores ~16 bytes of entry: reserving from the
+    // file's size spares the copies of growing.
+    arena_.reserve(reader.size());
+    entries_.reserve(reader.size() / 12);
+    std::string text;
+    text.reserve(kMaxLineBytes);
+    std::string_view line;
+    // A read error ends the reading; what was read before it stays.
+    while (reader.NextLine(line)) {
+      size_t eq = DecodeInto(line, text);
+      if (eq == std::string::npos) continue;
+      std::string_view decoded = text;
+      Add(decoded.substr(0, eq), decoded.substr(eq + 1));
+    }
+  }  // the reader's buffer is given back before the index takes its memory
   BuildIndex();
   return 0;
 }
