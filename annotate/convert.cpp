@@ -438,8 +438,7 @@ int AnnotateStream(const NumberTable& table, platform::TextReader& in, platform:
 // meanwhile the other threads read and scan.  Progress is told on the
 // calling thread.  0 or the errno of a failed read.
 int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces,
-                   size_t piece_size, unsigned threads, uint64_t size,
-                   platform::TextWriter& out, const ConvertOptions& options,
+                   unsigned threads, platform::TextWriter& out, const ConvertOptions& options,
                    uint64_t& lines_written) {
   const bool quoted = pieces.FirstByte() == '"';
   KeyAnswers answers(table);
@@ -456,7 +455,8 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
     try {
       Suffixes suffixes(answers, quoted);
       platform::TextWriter held;
-      held.Hold(piece_size + piece_size / 2 + 4096);  // lines grow by a quarter, as a rule
+      // Lines grow by a quarter, as a rule.
+      held.Hold(pieces.piece_size() + pieces.piece_size() / 2 + 4096);
       platform::BigVector<char> buf;
       for (size_t i; (i = next++) < pieces.count();) {
         const platform::PieceReader::Piece piece = pieces.Read(i, buf);
@@ -481,7 +481,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
         }
         turn_taken.notify_all();
         held.Clear();
-        if (caller && options.progress) options.progress(done_now, size);
+        if (caller && options.progress) options.progress(done_now, pieces.size());
       }
     } catch (...) {
       std::lock_guard<std::mutex> hold(lock);
@@ -502,7 +502,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
   work(true);
   for (std::thread& helper : helpers) helper.join();
   if (failure) std::rethrow_exception(failure);
-  if (options.progress) options.progress(done, size);
+  if (options.progress) options.progress(done, pieces.size());
   return read_error;
 }
 
@@ -557,16 +557,16 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     return report;
   }
 
-  // A megabyte a piece: reading and writing cost little more than copying.
-  // Two threads: all that was measured.
+  // A megabyte a piece: its read and write calls cost little next to the
+  // copying.  Two threads at most: writes into one file go one at a time,
+  // so a second thread gains most; more were never measured.
   const size_t piece_size = options.piece_size ? options.piece_size : size_t{1} << 20;
   const unsigned threads =
       options.threads ? options.threads : std::min(2u, std::thread::hardware_concurrency());
   int read_err;
   if (threads > 1 && in.is_regular_file() && in.size() > piece_size) {
     platform::PieceReader pieces(in.fd(), in.size(), piece_size);
-    read_err = AnnotatePieces(table, pieces, piece_size, threads, in.size(), out, options,
-                              report.lines_written);
+    read_err = AnnotatePieces(table, pieces, threads, out, options, report.lines_written);
   } else {
     read_err = AnnotateStream(table, in, out, options, report.lines_written);
   }

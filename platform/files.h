@@ -94,6 +94,8 @@ class PieceReader {
   // The file stays the caller's; `size` is its size when opened.
   PieceReader(int fd, uint64_t size, size_t piece_size);
   size_t count() const { return count_; }
+  size_t piece_size() const { return piece_; }
+  uint64_t size() const { return size_; }
   // The first byte of the data, CRs skipped; -1 when there is none.
   int FirstByte() const;
   // May be called from any thread, each with a buffer of its own.
