@@ -82,19 +82,24 @@ size_t DropCr(char* p, size_t n) {
   return static_cast<size_t>(out - p);
 }
 
+// How many bytes of p[0, n) come before a 0x1A (n when none does), and
+// whether a CR not followed by an LF stands among them.
+size_t BeforeEndOfData(const char* p, size_t n, bool& stray) {
+  const size_t first = FindEndOrStrayCr(p, n);
+  stray = first < n && p[first] == '\r';
+  if (!stray) return first;
+  const void* eot = std::memchr(p + first, kEndOfData, n - first);
+  return eot ? static_cast<size_t>(static_cast<const char*>(eot) - p) : n;
+}
+
 // Text mode on whole lines in place: the data ends at the first 0x1A
 // (`ended` then), and when a CR stands anywhere but before an LF every CR
 // goes.  The new length.
 size_t TextModeOnLines(char* p, size_t n, bool& ended) {
-  const size_t first = FindEndOrStrayCr(p, n);
-  if (first == n) return n;
-  const bool stray = p[first] == '\r';
-  const void* eot = stray ? std::memchr(p + first, kEndOfData, n - first) : p + first;
-  if (eot) {
-    n = static_cast<size_t>(static_cast<const char*>(eot) - p);
-    ended = true;
-  }
-  return stray ? DropCr(p, n) : n;
+  bool stray;
+  const size_t kept = BeforeEndOfData(p, n, stray);
+  ended = kept < n;
+  return stray ? DropCr(p, kept) : kept;
 }
 
 // Reads n bytes at `at` unless the file ends first: the count, or -errno.
@@ -189,16 +194,9 @@ bool TextReader::Fill() {
   }
   bytes_read_ += static_cast<uint64_t>(got);
   char* fresh = buf_.data() + end_;
-  size_t n = static_cast<size_t>(got);
-  const size_t first = FindEndOrStrayCr(fresh, n);
-  const bool stray = first < n && fresh[first] == '\r';
-  const void* eot = first == n ? nullptr
-                    : stray    ? std::memchr(fresh + first, kEndOfData, n - first)
-                               : fresh + first;
-  if (eot) {
-    n = static_cast<size_t>(static_cast<const char*>(eot) - fresh);
-    eof_ = true;
-  }
+  bool stray;
+  const size_t n = BeforeEndOfData(fresh, static_cast<size_t>(got), stray);
+  if (n < static_cast<size_t>(got)) eof_ = true;
   end_ += n;
   if (stray_cr_) {
     DropAllCr(end_ - n);
