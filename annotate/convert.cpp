@@ -133,7 +133,7 @@ class Suffixes {
     if (id == 0) id = Make(answer - 1) + 1;
     return id - 1;
   }
-  // Valid until the next Get of a key not seen before.
+  // Valid until a Get makes a new suffix.
   std::string_view View(uint32_t suffix) const {
     return {text_.data() + at_[suffix], at_[suffix + 1] - at_[suffix]};
   }

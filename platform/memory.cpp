@@ -12,8 +12,8 @@ namespace {
 
 #if defined(__linux__)
 constexpr size_t kHugePage = 2 << 20;
-// Enough for the table, its index, the buffer that read it and the buffers
-// and memos of two threads annotating, with room to spare.  Only the huge
+// Enough for the table, its index, the buffer that read it, the buffers of
+// two threads annotating and their memo, with room to spare.  Only the huge
 // pages touched are memory.
 constexpr size_t kRegion = 8 * kHugePage;
 
