@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -59,15 +60,10 @@ bool IsLocalServer(std::string_view server) {
 }
 
 uint16_t SstpPort(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(text[i] - '0'), INT64_MAX);
+  // strtol is atol with its overflow defined: clamped to the range of long.
+  const long value = std::strtol(std::string(text).c_str(), nullptr, 10);
   if (value == 0) return 9801;
-  return static_cast<uint16_t>(negative ? 0 - value : value);
+  return static_cast<uint16_t>(static_cast<unsigned long>(value));
 }
 
 std::string BuildSstpRequest(std::string_view sender, std::string_view script,

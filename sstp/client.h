@@ -26,7 +26,8 @@ int IsSstpHostRunning(uint16_t port);
 // compared exactly.
 bool IsLocalServer(std::string_view server);
 
-// The port text read as atol does; 0 gives 9801, otherwise the low 16 bits.
+// The port text read as atol does (a value beyond long is clamped to its
+// range); 0 gives 9801, otherwise the low 16 bits.
 uint16_t SstpPort(std::string_view port_text);
 
 // The request, byte for byte.  CR and LF bytes inside the texts are dropped,

@@ -102,7 +102,12 @@ TEST(SstpRequest, PortAndLocalRule) {
     std::string text;
     uint16_t port;
   } cases[] = {{"", 9801},       {"0", 9801},      {"abc", 9801}, {" 9821", 9821},
-               {"9821x", 9821},  {"-1", 65535},    {"65536", 0},  {"+80", 80}};
+               {"9821x", 9821},  {"-1", 65535},    {"65536", 0},  {"+80", 80},
+               {"\t\n 80", 80},   {"- 80", 9801},   {"00080", 80},
+               // Beyond long: clamped as atol does, then the low 16 bits.
+               {"20000000000000000000", 65535}, {"20000000000000200000", 65535},
+               {"99999999999999999999999999", 65535}, {"-20000000000000000000", 0},
+               {"9223372036854775807", 65535}, {"-9223372036854775808", 0}};
   for (const Case& c : cases) EXPECT_EQ(SstpPort(c.text), c.port) << c.text;
   for (std::string s : {"", "127.0.0.1", "localhost"}) EXPECT_TRUE(IsLocalServer(s)) << s;
   for (std::string s : {"LOCALHOST", "127.0.0.2", " localhost"}) EXPECT_FALSE(IsLocalServer(s)) << s;
