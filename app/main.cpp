@@ -12,13 +12,27 @@
 #include "platform/module.h"
 #include "table/number_table.h"
 
+namespace {
+
+// Beside the program (the build folder, a copied folder), or else where the
+// install puts it, relative to the program.
+std::string FindBeside(const std::string& exe_dir, const char* name, const char* installed_dir) {
+  std::string beside = exe_dir + name;
+  if (nomvex::platform::Exists(beside)) return beside;
+  std::string installed = exe_dir + installed_dir + name;
+  return nomvex::platform::Exists(installed) ? installed : beside;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using nomvex::CommandLine;
   CommandLine cmd = nomvex::ParseCommandLine(argc, argv);
   const std::string exe_dir = nomvex::platform::ExecutableDir();
 
   nomvex::NumberTable table;
-  table.LoadNumberTable(exe_dir + "Nomvex.dat");
+  const std::string table_path = FindBeside(exe_dir, "Nomvex.dat", NOMVEX_DATA_FROM_BIN);
+  table.LoadNumberTable(table_path);
   const std::string data_version = table.GetDataVersion();
 
   switch (cmd.mode) {
@@ -43,14 +57,15 @@ int main(int argc, char** argv) {
   std::string why;
   if (!nomvex::platform::HaveDisplay()) {
     why = "no display to open the window on";
-  } else if (void* entry = nomvex::platform::LoadModuleSymbol(exe_dir + kWindowModuleName,
-                                                               kWindowEntryName, why)) {
+  } else if (void* entry = nomvex::platform::LoadModuleSymbol(
+                 FindBeside(exe_dir, kWindowModuleName, NOMVEX_MODULE_FROM_BIN), kWindowEntryName,
+                 why)) {
     nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir};
     return reinterpret_cast<decltype(&nomvex_window_main)>(entry)(&start);
   }
   std::cerr << "nomvex: the window cannot start: " << why << "\n";
   if (data_version.empty() && !cmd.files.empty())
-    std::cerr << "nomvex: " << exe_dir << "Nomvex.dat: "
+    std::cerr << "nomvex: " << table_path << ": "
               << "データファイルが存在しないか、内容が異常です。\n";
   std::cerr << "\n" << nomvex::UsageText();
   return nomvex::kExitNoWindow;
