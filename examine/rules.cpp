@@ -21,11 +21,13 @@ constexpr std::pair<std::string_view, uint32_t> kColors[] = {
     {"IDO", 0x00BFFFBF},
     {"au", 0x00BFFFBF},
     {"J-PHONE", 0x00BFBFFF},
+    {"SoftBank", 0x00BFBFFF},  // J-PHONE's successor keeps its colour
     {"\x83\x5A\x83\x8B\x83\x89\x81\x5B", 0x00FFBFBF},                  // セルラー
     {"\x83\x63\x81\x5B\x83\x4A\x81\x5B", 0x00FFFFBF},                  // ツーカー
     {"DDI\x83\x7C\x83\x50\x83\x62\x83\x67", 0x00FFBFBF},               // DDIポケット
     {"\x83\x66\x83\x57\x83\x5E\x83\x8B\x83\x63\x81\x5B\x83\x4A\x81\x5B", 0x00BFBFFF},  // デジタルツーカー
     {"\x83\x41\x83\x58\x83\x65\x83\x8B", 0x00BFBFFF},                  // アステル
+    {"\x8A\x79\x93\x56\x83\x82\x83\x6F\x83\x43\x83\x8B", 0x00FFBFFF},  // 楽天モバイル, pale magenta
 };
 
 }  // namespace

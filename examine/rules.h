@@ -24,7 +24,8 @@ std::string MakeLookupNumber(std::string_view prefix, std::string_view number);
 void MergeOperator(std::string_view& carrier, std::string_view& region);
 void MergeOperator(std::string& carrier, std::string& region);
 
-// Background colour (0x00BBGGRR) of both result boxes for an operator.
+// Background colour (0x00BBGGRR) of both result boxes for an operator; white
+// for a name it does not know.
 inline constexpr uint32_t kWhite = 0x00FFFFFF;
 uint32_t OperatorColor(std::string_view carrier);
 

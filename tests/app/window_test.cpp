@@ -58,7 +58,10 @@ class WindowTest : public QObject {
                    {"0901234", sj("DoCoMo 関東")},
                    {"0801234", sj("IDO 首都")},
                    {"0701234", sj("セルラー 九州")},
-                   {"0801111", sj("DoCoMo ")}});
+                   {"0801111", sj("DoCoMo ")},
+                   {"0902000", sj("SoftBank 全国")},
+                   {"0709000", sj("楽天モバイル 全国")},
+                   {"0903800", sj("セルラー 沖縄")}});
   }
   void cleanup() {
     delete f_.NomvexF;
@@ -142,6 +145,47 @@ class WindowTest : public QObject {
     QCOMPARE(f_.NomvexF->Where->text(), QStringLiteral("首都"));
     Key(Qt::Key_I);
     QVERIFY(!f_.NomvexF->ConvIdoMnu->isChecked());
+  }
+
+  // Today's operators, as the default table names them: each in its colour,
+  // its name whole in the box; セルラー merged into au unless Ctrl+I.
+  void todaysOperatorsInTheirColours() {
+    Start("test 1");
+    const struct {
+      const char *prefix, *number, *com, *where;
+      QColor color;
+    } cases[] = {
+        {"090", "2000", "SoftBank", "全国", QColor(255, 191, 191)},
+        {"070", "9000", "楽天モバイル", "全国", QColor(255, 191, 255)},
+        {"090", "3800", "au", "沖縄", QColor(191, 255, 191)},
+    };
+    for (const auto& c : cases) {
+      Examine(c.prefix, c.number);
+      QCOMPARE(f_.NomvexF->Com->text(), QString::fromUtf8(c.com));
+      QCOMPARE(f_.NomvexF->Where->text(), QString::fromUtf8(c.where));
+      QCOMPARE(Base(f_.NomvexF->Com), c.color);
+      QCOMPARE(Base(f_.NomvexF->Where), c.color);
+      for (QLineEdit* box : {f_.NomvexF->Com, f_.NomvexF->Where}) {
+        QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= box->contentsRect().width() - 4,
+                 qPrintable(box->text()));
+      }
+    }
+    Key(Qt::Key_I);
+    Examine("090", "3800");
+    QCOMPARE(f_.NomvexF->Com->text(), QStringLiteral("セルラー"));
+    QCOMPARE(Base(f_.NomvexF->Com), QColor(191, 191, 255));
+  }
+
+  // The data line of the table the build makes fits About's label.
+  void theDefaultTablesVersionFitsAbout() {
+    NumberTable built;
+    QCOMPARE(built.LoadNumberTable(NOMVEX_BUILT_TABLE), 0);
+    Start(built.GetDataVersion());
+    ExLabel* line = f_.AboutF->ExLabel2;
+    QVERIFY(line->text().startsWith(QStringLiteral("Data : libphonenumber ")));
+    // The raised lettering is drawn one pixel to the right as well.
+    QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) + 1 <= line->width(),
+             qPrintable(line->text()));
   }
 
   void unknownNumbersOpenTheDialog() {

@@ -40,7 +40,7 @@ TEST(MergeOperator, OnlyIdoAndCellularAndThenShuto) {
   }
 }
 
-TEST(OperatorColor, NineRowsAndWhiteOtherwise) {
+TEST(OperatorColor, EveryOperatorAndWhiteOtherwise) {
   struct Case {
     std::string carrier;
     uint32_t color;
@@ -49,7 +49,9 @@ TEST(OperatorColor, NineRowsAndWhiteOtherwise) {
       {"au", 0x00BFFFBF},              {"J-PHONE", 0x00BFBFFF},
       {sj("セルラー"), 0x00FFBFBF},    {sj("ツーカー"), 0x00FFFFBF},
       {sj("DDIポケット"), 0x00FFBFBF}, {sj("デジタルツーカー"), 0x00BFBFFF},
-      {sj("アステル"), 0x00BFBFFF},    {"docomo", kWhite},
+      {sj("アステル"), 0x00BFBFFF},    {"SoftBank", 0x00BFBFFF},
+      {sj("楽天モバイル"), 0x00FFBFFF}, {"docomo", kWhite},
+      {"Softbank", kWhite},            {sj("楽天"), kWhite},
       {sj("？"), kWhite},              {"", kWhite},
       {sj("ＤｏＣｏＭｏ"), kWhite},
   };
