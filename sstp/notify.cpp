@@ -33,7 +33,7 @@ std::string BuildScript(int kind, const SstpSettings& s, const BoxTexts& boxes) 
 }
 
 void NotifySstp(int kind, const BoxTexts& boxes, const std::string& exe_dir) {
-  SstpSettings settings = ReadSstpSettings(exe_dir + "sstp.ini");
+  SstpSettings settings = ReadSstpSettings(SstpSettingsPath(exe_dir));
   std::string script = BuildScript(kind, settings, boxes);
   if (script.empty()) return;
   SstpStartup();

@@ -20,7 +20,8 @@ struct BoxTexts {
 // script as the step before left it.
 std::string BuildScript(int kind, const SstpSettings& settings, const BoxTexts& boxes);
 
-// Reads `exe_dir`/sstp.ini afresh and sends the script of `kind`, silently.
+// Reads sstp.ini afresh (SstpSettingsPath) and sends the script of `kind`,
+// silently.
 void NotifySstp(int kind, const BoxTexts& boxes, const std::string& exe_dir);
 
 }  // namespace nomvex

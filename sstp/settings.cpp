@@ -1,6 +1,7 @@
 #include "sstp/settings.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -77,6 +78,20 @@ int ProfileInt(const std::string& text, int fallback) {
     return fallback;
   long long v = std::strtoll(std::string(t).c_str(), nullptr, 10);
   return v > INT32_MAX || v < INT32_MIN ? fallback : static_cast<int>(v);
+}
+
+std::string SstpSettingsPath(const std::string& exe_dir) {
+  std::string config;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (xdg && xdg[0] == '/') config = xdg;
+  else if (home && home[0]) config = std::string(home) + "/.config";
+  if (!config.empty()) {
+    std::string own = config + "/nomvex/sstp.ini";
+    std::error_code ec;
+    if (std::filesystem::exists(own, ec)) return own;
+  }
+  return exe_dir + "sstp.ini";
 }
 
 SstpSettings ReadSstpSettings(const std::string& path) {

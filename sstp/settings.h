@@ -1,5 +1,6 @@
-// sstp.ini beside the executable: whether and how the program announces what
-// it does to a desktop-mascot host.  Read afresh at every notification.
+// sstp.ini: whether and how the program announces what it does to a
+// desktop-mascot host.  Read afresh at every notification, from the user's
+// settings folder or else from beside the executable.
 #pragma once
 
 #include <string>
@@ -26,6 +27,12 @@ SstpSettings DefaultSstpSettings();
 // of a name used, at most 1023 bytes of a value.  A missing key gives its
 // default; a key with an empty value gives the empty text.
 SstpSettings ReadSstpSettings(const std::string& path);
+
+// The user's own $XDG_CONFIG_HOME/nomvex/sstp.ini (~/.config/nomvex/ when
+// XDG_CONFIG_HOME is unset, empty or not absolute) when that file exists;
+// otherwise `exe_dir`/sstp.ini.  An installed program's folder is not the
+// user's to edit, and an upgrade would replace a file kept there.
+std::string SstpSettingsPath(const std::string& exe_dir);
 
 // A whole number (blanks, sign, digits, nothing else), or `fallback`.
 int ProfileInt(const std::string& text, int fallback);

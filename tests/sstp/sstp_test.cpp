@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "sstp/client.h"
@@ -180,6 +183,54 @@ TEST(SstpSettings, ReadLikeTheProfileFunctions) {
   }
 }
 
+// Sets an environment variable for one scope, or unsets it (nullptr).
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(SstpSettings, TheUsersOwnFileComesFirst) {
+  test::TempDir dir;
+  const std::string exe_dir = dir / "bin/";
+  const std::string xdg = dir / "xdg", home = dir / "home";
+  std::filesystem::create_directories(xdg + "/nomvex");
+  std::filesystem::create_directories(home + "/.config/nomvex");
+  test::WriteFile(xdg + "/nomvex/sstp.ini", "");
+  test::WriteFile(home + "/.config/nomvex/sstp.ini", "");
+  struct Case {
+    const char* xdg_config_home;  // nullptr: unset
+    const char* home;
+    std::string want;
+  } cases[] = {
+      {xdg.c_str(), home.c_str(), xdg + "/nomvex/sstp.ini"},
+      {nullptr, home.c_str(), home + "/.config/nomvex/sstp.ini"},
+      {"", home.c_str(), home + "/.config/nomvex/sstp.ini"},
+      {"relative/dir", home.c_str(), home + "/.config/nomvex/sstp.ini"},
+      {exe_dir.c_str(), home.c_str(), exe_dir + "sstp.ini"},  // no file there
+      {nullptr, exe_dir.c_str(), exe_dir + "sstp.ini"},
+      {nullptr, nullptr, exe_dir + "sstp.ini"},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv x("XDG_CONFIG_HOME", c.xdg_config_home);
+    ScopedEnv h("HOME", c.home);
+    EXPECT_EQ(SstpSettingsPath(exe_dir), c.want)
+        << (c.xdg_config_home ? c.xdg_config_home : "(unset)") << " "
+        << (c.home ? c.home : "(unset)");
+  }
+}
+
 TEST(BuildScript, Placeholders) {
   SstpSettings s = DefaultSstpSettings();
   s.UseSSTP = 1;
@@ -216,6 +267,15 @@ TEST(NotifySstp, SendsTheFilledTemplateToTheHost) {
   test::WriteFile(dir / "sstp.ini", "[SSTP]\r\nUseSSTP=1\r\nPort=" + host.port() + "\r\n");
   NotifySstp(kNotifyKnown, {"090", "12345678", "DoCoMo", sj("関東")}, exe_dir);
   NotifySstp(kNotifyUnknown, {"090", "1", "\x81\x48", "\x81\x48"}, "/nonexistent/");  // no ini
+  ASSERT_EQ(host.requests().size(), 1u);
+  {
+    // The user's own file wins over the one beside the program.
+    test::TempDir config;
+    std::filesystem::create_directory(config / "nomvex");
+    test::WriteFile(config / "nomvex/sstp.ini", "[SSTP]\r\nUseSSTP=0\r\n");
+    ScopedEnv x("XDG_CONFIG_HOME", config.path().c_str());
+    NotifySstp(kNotifyStart, {}, exe_dir);
+  }
   ASSERT_EQ(host.requests().size(), 1u);
   EXPECT_EQ(host.requests()[0],
             "SEND SSTP/1.0\r\nSender: Nomvex\r\nScript: " +
