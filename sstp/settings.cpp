@@ -7,12 +7,14 @@
 #include <string_view>
 
 #include "platform/codepage.h"
-#include "platform/files.h"
+#include "platform/line_reader.h"
 
 namespace nomvex {
 namespace {
 
 constexpr size_t kValueMax = 1023;  // the profile reader's buffer, less its zero
+// Far beyond any real line; only this much of a longer one is looked at.
+constexpr size_t kLineMax = 64 << 10;
 
 std::string_view Trim(std::string_view s) {
   size_t b = s.find_first_not_of(" \t");
@@ -31,11 +33,14 @@ std::string Lower(std::string_view s) {
 // The keys of section "SSTP", by lower-case name; the first of a name wins.
 std::map<std::string, std::string> ReadSection(const std::string& path) {
   std::map<std::string, std::string> keys;
-  platform::TextReader in;
+  // Read at every notification: a FIFO or a device in its place counts as
+  // no file rather than holding the window.
+  platform::BoundedLineReader in(kLineMax);
   if (in.Open(path) != 0) return keys;
   enum { kBefore, kInside, kAfter } state = kBefore;
   std::string_view raw;
-  while (state != kAfter && in.NextLine(raw)) {
+  bool cut;
+  while (state != kAfter && in.NextLine(raw, cut)) {
     std::string_view line = Trim(raw);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {

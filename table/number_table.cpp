@@ -1,10 +1,11 @@
 #include "table/number_table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
 #include "platform/codepage.h"
-#include "platform/files.h"
+#include "platform/line_reader.h"
 
 namespace nomvex {
 namespace {
@@ -88,22 +89,31 @@ LookupResult SplitValue(std::string_view value) {
 }
 
 int NumberTable::LoadNumberTable(const std::string& path) {
+  // A line of ~18 bytes stores ~16 bytes of entry: reserving from the
+  // file's size spares the copies of growing.  Not beyond what a real table
+  // needs, though: the size of a sparse file costs nothing to claim.
+  constexpr uint64_t kReserveMax = 16 << 20;
   {
-    platform::TextReader reader;
+    // The bytes of a line beyond the longest a line may be are not held: a
+    // longer line is skipped whole.
+    platform::BoundedLineReader reader(kMaxLineBytes - 1);
     if (int err = reader.Open(path)) return err;
     arena_.clear();
     entries_.clear();
-    // A line of ~18 bytes stores ~16 bytes of entry: reserving from the
-    // file's size spares the copies of growing.
-    arena_.reserve(reader.size());
-    entries_.reserve(reader.size() / 12);
+    const size_t reserve = static_cast<size_t>(std::min(reader.size(), kReserveMax));
+    arena_.reserve(reserve);
+    entries_.reserve(reserve / 12);
     std::string text;
     text.reserve(kMaxLineBytes);
     std::string_view line;
+    bool cut;
     // A read error ends the reading; what was read before it stays.
-    while (reader.NextLine(line)) {
+    while (reader.NextLine(line, cut)) {
+      if (cut) continue;
       size_t eq = DecodeInto(line, text);
       if (eq == std::string::npos) continue;
+      // Entries are found by 32-bit offsets: a table beyond 4 GiB ends there.
+      if (arena_.size() + text.size() > UINT32_MAX) break;
       std::string_view decoded = text;
       Add(decoded.substr(0, eq), decoded.substr(eq + 1));
     }

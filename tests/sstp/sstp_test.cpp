@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -176,6 +177,10 @@ TEST(SstpSettings, ReadLikeTheProfileFunctions) {
                      &SstpSettings::SendStrOnExit, &SstpSettings::Server, &SstpSettings::Port,
                      &SstpSettings::Option})
     EXPECT_EQ(e.*field, d.*field);
+
+  // Read at every notification: a FIFO in its place must not hold the window.
+  ASSERT_EQ(mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+  EXPECT_EQ(ReadSstpSettings(dir / "fifo.ini").UseSSTP, 0);
 
   for (std::string use : {"2", "-1", "yes", "1x", ""}) {
     test::WriteFile(dir / "b.ini", "[SSTP]\nUseSSTP=" + use + "\n");

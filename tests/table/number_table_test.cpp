@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "tests/test_util.h"
@@ -109,6 +113,22 @@ TEST_F(LoadTest, EndOfDataAndLinesOutsideTheFormat) {
   // A last line without LF is decoded whole.
   ASSERT_EQ(Load(Line('A', "ver=v2") + "\n" + Line('A', "hdr=") + "\n" + Line('A', "070=x y")), 0);
   EXPECT_EQ(table_.key(2), "070");
+}
+
+TEST_F(LoadTest, AnOverlongLineIsReadPastNotHeld) {
+  // Half a gigabyte of zero bytes without an LF (sparse: no disk space),
+  // between the header and an entry.
+  const std::string path = dir_ / "Nomvex.dat";
+  test::WriteFile(path, Line('A', "ver=v1") + "\n" + Line('A', "hdr=") + "\n");
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) + (512u << 20));
+  std::ofstream(path, std::ios::binary | std::ios::app) << "\r\n" + Line('A', "0901234=a b") + "\n";
+  struct rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+  ASSERT_EQ(table_.LoadNumberTable(path), 0);
+  getrusage(RUSAGE_SELF, &after);
+  ASSERT_EQ(table_.size(), 3u);
+  EXPECT_EQ(table_.key(2), "0901234");
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 << 10) << "KiB more at the peak";
 }
 
 TEST_F(LoadTest, NoUsableTableGivesEmptyVersion) {
