@@ -28,26 +28,31 @@ std::string FindBeside(const std::string& exe_dir, const char* name, const char*
 int main(int argc, char** argv) {
   using nomvex::CommandLine;
   CommandLine cmd = nomvex::ParseCommandLine(argc, argv);
-  const std::string exe_dir = nomvex::platform::ExecutableDir();
 
-  nomvex::NumberTable table;
-  const std::string table_path = FindBeside(exe_dir, "Nomvex.dat", NOMVEX_DATA_FROM_BIN);
-  table.LoadNumberTable(table_path);
-  const std::string data_version = table.GetDataVersion();
-
+  // Help and a bad option need no table: they answer even when Nomvex.dat
+  // is missing, broken or slow to read.
   switch (cmd.mode) {
     case CommandLine::Mode::kHelp:
       std::cout << nomvex::UsageText();
-      return 0;
-    case CommandLine::Mode::kVersion:
-      std::cout << nomvex::VersionText(data_version);
       return 0;
     case CommandLine::Mode::kBadOption:
       std::cerr << "nomvex: unknown option " << cmd.bad_option << "\n"
                 << "Try 'nomvex --help'.\n";
       return nomvex::kExitUsage;
+    case CommandLine::Mode::kVersion:
     case CommandLine::Mode::kRun:
       break;
+  }
+
+  const std::string exe_dir = nomvex::platform::ExecutableDir();
+  nomvex::NumberTable table;
+  const std::string table_path = FindBeside(exe_dir, "Nomvex.dat", NOMVEX_DATA_FROM_BIN);
+  table.LoadNumberTable(table_path);
+  const std::string data_version = table.GetDataVersion();
+
+  if (cmd.mode == CommandLine::Mode::kVersion) {
+    std::cout << nomvex::VersionText(data_version);
+    return 0;
   }
 
   if (auto status = nomvex::CommandLineHook(table, data_version, cmd.files, std::cerr,

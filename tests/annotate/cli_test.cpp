@@ -2,6 +2,7 @@
 // the test, run as a user would run it.
 #include "annotate/cli.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -42,10 +43,11 @@ class ProgramTest : public ::testing::Test {
               "AVERSION=test 1\nAHDR=x\nA0901234=DoCoMo " + sj("関東") + "\n");
   }
   // Runs the program with no display; gives the exit status, and stderr.
-  int Run(const std::string& args, std::string* err = nullptr) {
-    std::string cmd = "cd '" + dir_.path().string() +
-                      "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ./nomvex " + args +
-                      " >out.txt 2>err.txt";
+  // A run that hangs is stopped (status 124).
+  int Run(const std::string& args, std::string* err = nullptr, const std::string& before = "") {
+    std::string cmd = "cd '" + dir_.path().string() + "' && " + before +
+                      "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 ./nomvex " +
+                      args + " >out.txt 2>err.txt";
     int status = std::system(cmd.c_str());
     if (err) *err = ReadFile(dir_ / "err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -94,6 +96,32 @@ TEST_F(ProgramTest, HelpAndVersion) {
   EXPECT_NE(ReadFile(dir_ / "out.txt").find("Usage: nomvex"), std::string::npos);
   EXPECT_EQ(Run("--version"), 0);
   EXPECT_EQ(ReadFile(dir_ / "out.txt"), "nomvex 1.57\nData : test 1\n");
+}
+
+TEST_F(ProgramTest, ATableThatIsNoRegularFileCountsAsNone) {
+  std::string err;
+  WriteFile(dir_ / "a.csv", "0901234\n");
+  std::filesystem::remove(dir_ / "Nomvex.dat");
+  // A FIFO nobody writes to: opening it to read would wait for ever.
+  ASSERT_EQ(mkfifo((dir_ / "Nomvex.dat").c_str(), 0600), 0);
+  EXPECT_EQ(Run("--help"), 0);
+  EXPECT_EQ(Run("--version"), 0);
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "nomvex 1.57\nData : No Data\n");
+  EXPECT_EQ(Run("a.csv", &err), kExitNoWindow);
+  EXPECT_NE(err.find("データファイルが存在しないか"), std::string::npos) << err;
+  EXPECT_EQ(ReadFile(dir_ / "a.csv"), "0901234\n");
+
+  // Endless zeros.  Without the sanitizers, which need the address space,
+  // a bound on memory turns a failure into a quick one.
+  std::filesystem::remove(dir_ / "Nomvex.dat");
+  std::filesystem::create_symlink("/dev/zero", dir_ / "Nomvex.dat");
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const std::string limit;
+#else
+  const std::string limit = "ulimit -v 2000000; ";
+#endif
+  EXPECT_EQ(Run("--version", nullptr, limit), 0);
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "nomvex 1.57\nData : No Data\n");
 }
 
 }  // namespace
