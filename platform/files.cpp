@@ -136,6 +136,11 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
     return 0;
@@ -149,6 +154,105 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return e;
   }
   return 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+namespace {
+
+// Whether a file made with O_TMPFILE can be given a name later: that goes
+// through /proc.
+bool CanNameUnnamed() {
+  static const bool can = access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+// File systems without O_TMPFILE answer one of these.
+bool NoUnnamedFiles(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
+
+}  // namespace
+
+int Replacement::Create(const std::string& path, const struct stat& original) {
+  Discard();
+  path_ = path;
+  if (CanNameUnnamed()) {
+    fd_ = open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ < 0 && !NoUnnamedFiles(errno)) return errno;
+  }
+  if (fd_ < 0) {
+    std::string name = path + ".nomvex-XXXXXX";
+    fd_ = mkostemp(name.data(), O_CLOEXEC);  // 0600
+    if (fd_ < 0) return errno;
+    temp_ = name;
+  }
+  // Owner and group where allowed (root may set both, a member of the
+  // group the group); failures leave the process's own.
+  if (fchown(fd_, original.st_uid, original.st_gid) != 0)
+    (void)!fchown(fd_, static_cast<uid_t>(-1), original.st_gid);
+  mode_t mode = original.st_mode & 0777;
+  struct stat now;
+  if (fstat(fd_, &now) != 0 || now.st_gid != original.st_gid)
+    mode = (mode & ~mode_t{070}) | (mode & ((mode & 07) << 3));
+  // Should this fail, the file stays readable by its owner alone.
+  (void)!fchmod(fd_, mode);
+  return 0;
+}
+
+int Replacement::GiveName() {
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = path_ + ".nomvex-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp_ = std::move(name);
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+int Replacement::Commit(const std::string& backup) {
+  if (fd_ < 0) return EBADF;
+  if (temp_.empty()) {
+    if (int err = GiveName()) {
+      Discard();
+      return err;
+    }
+  }
+  close(fd_);
+  fd_ = -1;
+  int err = 0;
+  if (link(path_.c_str(), backup.c_str()) == 0) {
+    if (rename(temp_.c_str(), path_.c_str()) == 0) {
+      temp_.clear();
+      return 0;
+    }
+    err = errno;
+    unlink(backup.c_str());
+  } else if (errno == EEXIST || errno == ENOENT) {
+    err = errno;
+  } else if ((err = RenameNoReplace(path_, backup)) == 0) {
+    // No hard links here: for a moment the file is under its backup name
+    // alone.
+    if (rename(temp_.c_str(), path_.c_str()) == 0) {
+      temp_.clear();
+      return 0;
+    }
+    err = errno;
+    RenameNoReplace(backup, path_);
+  }
+  Discard();
+  return err;
+}
+
+void Replacement::Discard() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
 }
 
 TextReader::~TextReader() {
@@ -183,7 +287,7 @@ bool TextReader::Fill() {
   ssize_t got;
   do {
     got = read(fd_, buf_.data() + end_, buf_.size() - end_);
-  } while (got < 0 && errno == EINTR);
+  } while (got < 0 && errno == EINTR && !(stop_ && stop_->load(std::memory_order_relaxed)));
   if (got < 0) {
     error_ = errno;
     return false;
@@ -350,6 +454,13 @@ int TextWriter::Create(const std::string& path) {
   return 0;
 }
 
+void TextWriter::Adopt(int fd) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = fd;
+  struct stat st;
+  regular_ = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 void TextWriter::Hold(size_t n) {
   holding_ = true;
   buf_.resize(n);
@@ -395,7 +506,7 @@ void TextWriter::Put(const char* p, size_t left) {
   while (left > 0 && !error_) {
     ssize_t n = fn(fd_, p, left);
     if (n < 0) {
-      if (errno != EINTR) error_ = errno;
+      if (errno != EINTR || (stop_ && stop_->load(std::memory_order_relaxed))) error_ = errno;
       continue;
     }
     if (n == 0) error_ = EIO;

@@ -3,8 +3,10 @@
 // a rename that never replaces an existing file.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -23,8 +25,49 @@ bool SameFile(const std::string& a, const std::string& b);
 
 bool Exists(const std::string& path);
 
+// True when the name leads to a regular file (links followed).
+bool IsRegularFile(const std::string& path);
+
 // Renames without ever replacing an existing `to`; 0 or an errno value.
 int RenameNoReplace(const std::string& from, const std::string& to);
+
+// The new content of a file that is replaced whole: written to a new file
+// in the same folder, which takes the file's name only once complete, so
+// that the name always holds either the old content or the whole new one.
+class Replacement {
+ public:
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() { Discard(); }
+
+  // Creates the new file beside `path`, with the owner and group of
+  // `original` where the process may set them and its permission bits, never
+  // readable by more than the original: a group that cannot be kept gets
+  // only what others get.  Where the system allows it the file has no name
+  // until Commit, so that nothing is left behind if the process dies.
+  // 0 or an errno value.
+  int Create(const std::string& path, const struct stat& original);
+  int fd() const { return fd_; }
+  // Moves the file at `path` to `backup` (never replacing an existing one)
+  // and the new file to `path`.  Where hard links work, `path` never stops
+  // naming a whole file: the backup is linked first, then the new file
+  // renamed over `path`.  0 or an errno value (EEXIST: `backup` is taken);
+  // after a failure `path` still holds the old content.
+  int Commit(const std::string& backup);
+  // Removes the new file, if it was not committed.
+  void Discard();
+
+ private:
+  int GiveName();  // an unnamed file gets a name beside `path_`
+
+  std::string path_;
+  std::string temp_;  // the new file's name; empty while it has none
+  int fd_ = -1;
+};
+
+// The folder part of a name, ending in "/" ("./" for a bare name).
+std::string FolderOf(const std::string& path);
 
 // Reads a file the way the C runtime's text mode does: every CR is dropped,
 // a byte 0x1A ends the data, a line ends at LF.  Lines of any length come
@@ -42,6 +85,9 @@ class TextReader {
 
   // 0 or an errno value (EISDIR for a folder).
   int Open(const std::string& path);
+  // A read interrupted by a signal gives up (error EINTR) once *stop is
+  // nonzero, and is tried again otherwise.
+  void set_stop(const std::atomic<int>* stop) { stop_ = stop; }
   // The next line without its LF; false at the end of the data or on error.
   bool NextLine(std::string_view& line);
   // The next run of whole lines, each ending in LF (the last line of the
@@ -64,6 +110,7 @@ class TextReader {
 
   int fd_ = -1;
   int error_ = 0;
+  const std::atomic<int>* stop_ = nullptr;
   bool eof_ = false;
   // Whether a CR stood anywhere but before an LF: from then on every CR is
   // removed as it is read.
@@ -129,6 +176,8 @@ class TextWriter {
 
   // Creates or empties the file; 0 or an errno value.
   int Create(const std::string& path);
+  // Writes to an open file, which the writer then owns.
+  void Adopt(int fd);
   void Write(std::string_view text) {
     if (!text.empty() && text.size() <= buf_.size() - used_) {  // the common case, inline
       std::memcpy(buf_.data() + used_, text.data(), text.size());
@@ -158,6 +207,8 @@ class TextWriter {
   bool is_regular_file() const { return regular_; }
   // Tests put a failing write here to stand for a full disk.
   void set_write_fn(WriteFn fn) { write_ = fn; }
+  // As TextReader::set_stop, for a write interrupted by a signal.
+  void set_stop(const std::atomic<int>* stop) { stop_ = stop; }
 
  private:
   void Raw(const char* data, size_t size);
@@ -170,6 +221,7 @@ class TextWriter {
   bool regular_ = false;
   bool holding_ = false;
   WriteFn write_ = nullptr;
+  const std::atomic<int>* stop_ = nullptr;
   BigVector<char> buf_;
   size_t used_ = 0;
 };
