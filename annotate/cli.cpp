@@ -1,11 +1,54 @@
 #include "annotate/cli.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstring>
 #include <string_view>
 
 #include "table/number_table.h"
 
 namespace nomvex {
+namespace {
+
+// The signal that stopped the run, or 0.  Stored from a signal handler,
+// which only a lock-free atomic allows.
+std::atomic<int> caught_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void CatchSignal(int signal) { caught_signal.store(signal, std::memory_order_relaxed); }
+
+// While it lives, the signals that would end the process mid-run stop the
+// run instead, so that it cleans up.  A signal that was ignored stays
+// ignored (nohup, background jobs).  No SA_RESTART: a read or write waiting
+// on a terminal or pipe must return.
+class SignalsStopRun {
+ public:
+  SignalsStopRun() {
+    struct sigaction catcher {};
+    catcher.sa_handler = CatchSignal;
+    sigemptyset(&catcher.sa_mask);
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+      installed_[i] = sigaction(kSignals[i], nullptr, &previous_[i]) == 0 &&
+                      previous_[i].sa_handler != SIG_IGN &&
+                      sigaction(kSignals[i], &catcher, nullptr) == 0;
+    }
+  }
+  ~SignalsStopRun() {
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+      if (installed_[i]) sigaction(kSignals[i], &previous_[i], nullptr);
+  }
+  SignalsStopRun(const SignalsStopRun&) = delete;
+  SignalsStopRun& operator=(const SignalsStopRun&) = delete;
+
+ private:
+  // SIGPIPE: the reader of a pipe being written went away.
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+  struct sigaction previous_[std::size(kSignals)];
+  bool installed_[std::size(kSignals)] = {};
+};
+
+}  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine cmd;
@@ -50,7 +93,10 @@ std::string UsageText() {
          "\n"
          "Exit status: 0 done; 1 FILE cannot be opened; 2 DEST cannot be created;\n"
          "3 read error; 4 write error; 5 FILE.bak exists already; 6 FILE cannot be\n"
-         "moved to FILE.bak; 64 unknown option; 69 no window can be opened here.\n";
+         "moved to FILE.bak; 7 FILE is not a regular file and cannot be annotated in\n"
+         "place; 10 out of memory; 64 unknown option; 69 no window can be opened here;\n"
+         "128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM); a partial DEST is removed\n"
+         "and, in place, FILE is left as it was.\n";
 }
 
 std::string VersionText(const std::string& data_version) {
@@ -84,9 +130,21 @@ std::optional<int> CommandLineHook(const NumberTable& table, const std::string& 
       err << "\rnomvex: " << percent << "%" << std::flush;
     };
   }
-  ConvertReport report =
-      ConvertCsvFile(table, files[0], files.size() == 2 ? files[1] : files[0], options);
+  ConvertReport report;
+  {
+    caught_signal = 0;
+    options.stop = &caught_signal;
+    SignalsStopRun signals;
+    report = ConvertCsvFile(table, files[0], files.size() == 2 ? files[1] : files[0], options);
+  }
   if (shown >= 0) err << "\r\033[K" << std::flush;
+  const int signal = caught_signal.load();
+  if (report.result == ConvertResult::kStopped && signal > 0) {
+    // The shell's way of telling a run ended by a signal.  A reader that
+    // went away needs no word.
+    if (signal != SIGPIPE) err << TerminalMessage(report);
+    return 128 + signal;
+  }
   if (report.result != ConvertResult::kDone) err << TerminalMessage(report);
   return static_cast<int>(report.result);
 }

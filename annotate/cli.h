@@ -15,7 +15,8 @@ class NumberTable;
 
 inline constexpr const char* kProgramVersion = "1.57";
 
-// Exit statuses besides those of ConvertResult (0 to 6).
+// Exit statuses besides those of ConvertResult (0 to 10), and 128 + N for a
+// run stopped by signal N.
 inline constexpr int kExitUsage = 64;     // unknown option
 inline constexpr int kExitNoWindow = 69;  // the window cannot start here
 
@@ -35,7 +36,8 @@ std::string VersionText(const std::string& data_version);
 // With a loaded table (non-empty data version) and exactly one or two files,
 // annotates (one: in place, two: first into second) and gives the exit
 // status; otherwise gives nothing and start-up goes on.  Messages go to
-// `err` in UTF-8; progress too, when `show_progress`.
+// `err` in UTF-8; progress too, when `show_progress`.  Meanwhile SIGINT,
+// SIGTERM, SIGHUP and SIGPIPE stop the run, which cleans up.
 std::optional<int> CommandLineHook(const NumberTable& table, const std::string& data_version,
                                    const std::vector<std::string>& files, std::ostream& err,
                                    bool show_progress);

@@ -1,5 +1,7 @@
 #include "annotate/convert.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -165,12 +168,8 @@ class Suffixes {
   bool keys_new_ = true;
 };
 
-// Puts an in-place file back under its own name after a failure and says
-// where its content is.
-void RestoreBackup(ConvertReport& report, const std::string& name,
-                   const std::string& backup, bool remove_output) {
-  if (remove_output) unlink(name.c_str());
-  if (platform::RenameNoReplace(backup, name) != 0) report.content_at = backup;
+bool Stopped(const ConvertOptions& options) {
+  return options.stop && options.stop->load(std::memory_order_relaxed) != 0;
 }
 
 }  // namespace
@@ -424,7 +423,7 @@ int AnnotateStream(const NumberTable& table, platform::TextReader& in, platform:
   KeyAnswers answers(table);
   Suffixes suffixes(answers, in.PeekFirstByte() == '"');
   std::string_view lines;
-  while (in.NextLines(lines)) {
+  while (!Stopped(options) && in.NextLines(lines)) {
     AnnotateLines(lines, suffixes, out, lines_written);
     if (out.error()) break;
     if (options.progress) options.progress(in.bytes_read(), in.size());
@@ -446,7 +445,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
   std::mutex lock;
   std::condition_variable turn_taken;
   size_t turn = 0;    // the piece to be written next
-  bool stop = false;  // the data ended, or something failed: nothing more is written
+  bool halt = false;  // the data ended, or something failed: nothing more is written
   int read_error = 0;
   uint64_t done = 0;  // bytes of the source whose lines are written
   std::exception_ptr failure;
@@ -465,16 +464,18 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
         uint64_t done_now;
         {
           std::unique_lock<std::mutex> hold(lock);
-          turn_taken.wait(hold, [&] { return turn == i || stop; });
-          if (stop) return;
+          turn_taken.wait(hold, [&] { return turn == i || halt; });
+          if (halt) return;
           if (piece.error) {
             read_error = piece.error;
-            stop = true;
+            halt = true;
+          } else if (Stopped(options)) {
+            halt = true;
           } else {
             out.WriteThrough(held.held());
             lines_written += lines;
             done = piece.end;
-            stop = piece.end_of_data || out.error();
+            halt = piece.end_of_data || out.error();
           }
           ++turn;
           done_now = done;
@@ -486,7 +487,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
     } catch (...) {
       std::lock_guard<std::mutex> hold(lock);
       if (!failure) failure = std::current_exception();
-      stop = true;
+      halt = true;
       turn_taken.notify_all();
     }
   };
@@ -512,77 +513,106 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
                              const std::string& destination,
                              const ConvertOptions& options) {
   ConvertReport report;
+  auto fail = [&](ConvertResult result, const std::string& path, int error) {
+    // A signal may also show as an interrupted open, read or write.
+    if (Stopped(options)) result = ConvertResult::kStopped, error = 0;
+    report.result = result;
+    report.path = path;
+    report.error = error;
+    return report;
+  };
   // Two names of one file would let creating the destination empty the
-  // source before it is read: they are treated as the same name.
-  const bool in_place = source == destination || platform::SameFile(source, destination);
-  const std::string& write_name = in_place ? source : destination;
-  std::string read_name = source;
-  std::string backup;
+  // source before it is read: they are treated as the same name.  A
+  // terminal or pipe has nothing to lose that way (/dev/stdin and
+  // /dev/stdout in a terminal name one), and is read and written as usual.
+  const bool in_place = source == destination ||
+                        (platform::SameFile(source, destination) && platform::IsRegularFile(source));
+  const std::string backup = in_place ? source + ".bak" : std::string();
   if (in_place) {
-    backup = source + ".bak";
+    // Only a regular file has content to keep and can be replaced whole;
+    // moving a device, a pipe or a link away would harm the system, not
+    // annotate a file.
+    struct stat st;
+    const bool exists = lstat(source.c_str(), &st) == 0;
+    const int lstat_error = errno;
+    if (exists && !S_ISREG(st.st_mode)) return fail(ConvertResult::kNotRegularFile, source, 0);
     // Never destroy an earlier backup, and never annotate it in place of the
     // file's current content.
-    if (platform::Exists(backup)) {
-      report.result = ConvertResult::kBackupExists;
-      report.path = backup;
-      report.error = EEXIST;
-      return report;
-    }
-    if (int err = platform::RenameNoReplace(source, backup)) {
-      report.result = err == ENOENT ? ConvertResult::kSourceOpen
-                      : err == EEXIST ? ConvertResult::kBackupExists
-                                      : ConvertResult::kRenameFailed;
-      report.path = err == EEXIST ? backup : source;
-      report.error = err;
-      return report;
-    }
-    read_name = backup;
+    if (platform::Exists(backup)) return fail(ConvertResult::kBackupExists, backup, EEXIST);
+    if (!exists) return fail(ConvertResult::kSourceOpen, source, lstat_error);
   }
 
   platform::TextReader in;
-  if (int err = in.Open(read_name)) {
-    report.result = ConvertResult::kSourceOpen;
-    report.path = read_name;
-    report.error = err;
-    if (in_place) RestoreBackup(report, source, backup, false);
-    return report;
-  }
+  in.set_stop(options.stop);
+  if (int err = in.Open(source)) return fail(ConvertResult::kSourceOpen, source, err);
   platform::TextWriter out;
   out.set_write_fn(options.write_fn);
-  if (int err = out.Create(write_name)) {
-    report.result = ConvertResult::kDestCreate;
-    report.path = write_name;
-    report.error = err;
-    if (in_place) RestoreBackup(report, source, backup, false);
-    return report;
+  out.set_stop(options.stop);
+  // In place, the annotation goes to a new file with the original's
+  // permissions and owner, which takes the name only once it is whole.
+  platform::Replacement replacement;
+  if (in_place) {
+    struct stat original;
+    if (fstat(in.fd(), &original) != 0 || !S_ISREG(original.st_mode))
+      return fail(ConvertResult::kNotRegularFile, source, 0);
+    if (int err = replacement.Create(source, original))
+      return fail(ConvertResult::kDestCreate, source, err);
+    const int fd = fcntl(replacement.fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return fail(ConvertResult::kDestCreate, source, errno);
+    out.Adopt(fd);
+  } else if (int err = out.Create(destination)) {
+    return fail(ConvertResult::kDestCreate, destination, err);
   }
+  const std::string& write_name = in_place ? source : destination;
 
   // A megabyte a piece: its read and write calls cost little next to the
   // copying.  Two threads at most: writes into one file go one at a time,
-  // so a second thread gains most; more were never measured.
+  // so a second thread gains most; more were never measured.  Writing to a
+  // pipe or a terminal, which may block for as long as its reader pleases,
+  // only the calling thread writes, so that a signal there interrupts it.
   const size_t piece_size = options.piece_size ? options.piece_size : size_t{1} << 20;
-  const unsigned threads =
+  unsigned threads =
       options.threads ? options.threads : std::min(2u, std::thread::hardware_concurrency());
-  int read_err;
-  if (threads > 1 && in.is_regular_file() && in.size() > piece_size) {
-    platform::PieceReader pieces(in.fd(), in.size(), piece_size);
-    read_err = AnnotatePieces(table, pieces, threads, out, options, report.lines_written);
-  } else {
-    read_err = AnnotateStream(table, in, out, options, report.lines_written);
+  if (!out.is_regular_file()) threads = 1;
+  int read_err = 0, write_err = 0;
+  bool out_of_memory = false;
+  try {
+    if (threads > 1 && in.is_regular_file() && in.size() > piece_size) {
+      platform::PieceReader pieces(in.fd(), in.size(), piece_size);
+      read_err = AnnotatePieces(table, pieces, threads, out, options, report.lines_written);
+    } else {
+      read_err = AnnotateStream(table, in, out, options, report.lines_written);
+    }
+    write_err = out.Close();
+  } catch (const std::bad_alloc&) {
+    out_of_memory = true;
   }
 
-  int write_err = out.Close();
-  if (read_err || write_err) {
-    report.result = write_err ? ConvertResult::kWriteFailed : ConvertResult::kReadFailed;
-    report.path = write_err ? write_name : read_name;
-    report.error = write_err ? write_err : read_err;
-    // A partial annotation must not pass for a whole one.
+  const bool stopped = Stopped(options);
+  if (stopped || out_of_memory || read_err || write_err) {
+    if (stopped) {
+      fail(ConvertResult::kStopped, write_name, 0);
+    } else if (out_of_memory) {
+      fail(ConvertResult::kOutOfMemory, source, ENOMEM);
+    } else if (write_err) {
+      fail(ConvertResult::kWriteFailed, write_name, write_err);
+    } else {
+      fail(ConvertResult::kReadFailed, source, read_err);
+    }
+    // A partial annotation must not pass for a whole one.  In place the
+    // file never left its name.
     if (in_place) {
-      RestoreBackup(report, source, backup, true);
+      replacement.Discard();
     } else if (out.is_regular_file()) {
-      unlink(write_name.c_str());
+      unlink(destination.c_str());
     }
     return report;
+  }
+  if (in_place) {
+    if (int err = replacement.Commit(backup)) {
+      return err == EEXIST ? fail(ConvertResult::kBackupExists, backup, err)
+                           : fail(ConvertResult::kRenameFailed, source, err);
+    }
   }
   return report;
 }
@@ -603,6 +633,12 @@ std::string_view ConvertMessage(ConvertResult result) {
       return "バックアップファイルが既にあるため、変換しませんでした。";
     case ConvertResult::kRenameFailed:
       return "バックアップファイルを作成できませんでした。";
+    case ConvertResult::kNotRegularFile:
+      return "通常のファイルではないため、上書きで変換できません。変換先を指定してください。";
+    case ConvertResult::kStopped:
+      return "中断しました。";
+    case ConvertResult::kOutOfMemory:
+      return "メモリが足りません。";
   }
   return {};
 }

@@ -2,6 +2,7 @@
 // the operator and the region appended; other lines are left out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,6 +22,9 @@ enum class ConvertResult : int {
   kWriteFailed = 4,   // writing failed (disk full, I/O error)
   kBackupExists = 5,  // in place: the backup name is taken; nothing changed
   kRenameFailed = 6,  // in place: the file could not be moved to its backup
+  kNotRegularFile = 7,  // in place on a device, pipe, link or folder: refused
+  kStopped = 9,         // stopped by the user or a signal
+  kOutOfMemory = 10,
 };
 
 struct ConvertReport {
@@ -28,7 +32,8 @@ struct ConvertReport {
   std::string path;   // the file the failure concerns
   int error = 0;      // the system's errno, when there is one
   // In place, after a failure: where the file's content is now.  Empty when
-  // it is back under its own name (or never left it).
+  // it is under its own name, as it is after any failure but a rare one
+  // (the system refusing the last rename).
   std::string content_at;
   uint64_t lines_written = 0;
 };
@@ -42,11 +47,17 @@ struct ConvertOptions {
   // many threads at once; 0: the usual.  Tests make pieces small.
   size_t piece_size = 0;
   unsigned threads = 0;
+  // When this turns nonzero the run stops and cleans up as after a write
+  // error, with kStopped: a signal's number, or below 0 for the user.
+  const std::atomic<int>* stop = nullptr;
 };
 
 // Annotates `source` into `destination`.  The same name twice, or two names
-// of one file, annotate in place: the file moves to its name with ".bak"
-// appended and is read from there.
+// of one regular file, annotate in place: the annotation is written to a new
+// file beside it, and once whole the file moves to its name with ".bak"
+// appended and the annotation takes its name.  In place is only done to a
+// regular file; two names of one terminal or pipe are read and written as
+// two files.  After any failure a partial regular destination is removed.
 ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source,
                              const std::string& destination,
                              const ConvertOptions& options = {});

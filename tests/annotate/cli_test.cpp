@@ -2,16 +2,24 @@
 // the test, run as a user would run it.
 #include "annotate/cli.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "table/number_table.h"
 #include "tests/test_util.h"
+
+extern char** environ;
 
 namespace nomvex {
 namespace {
@@ -89,6 +97,101 @@ TEST_F(ProgramTest, WithoutFilesOrTableTheWindowWouldStart) {
   EXPECT_EQ(Run("a.csv", &err), kExitNoWindow);
   EXPECT_NE(err.find("データファイルが存在しないか"), std::string::npos);
   EXPECT_EQ(ReadFile(dir_ / "a.csv"), "0901234\n");
+}
+
+TEST_F(ProgramTest, InPlaceRefusesWhatIsNotARegularFile) {
+  std::string err;
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(Run("fifo", &err), 7);
+  EXPECT_NE(err.find("fifo: 通常のファイルではないため"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "fifo.bak"));
+  // Standard input that is a file still names a link in /dev.
+  WriteFile(dir_ / "a.csv", "0901234\n");
+  EXPECT_EQ(Run("/dev/stdin <a.csv", &err), 7);
+  EXPECT_TRUE(std::filesystem::is_symlink("/dev/stdin"));
+  EXPECT_FALSE(std::filesystem::exists("/dev/stdin.bak"));
+  // Standard input into a file still works.
+  EXPECT_EQ(Run("/dev/stdin b.csv <a.csv"), 0);
+  EXPECT_EQ(ReadFile(dir_ / "b.csv"), "0901234,DoCoMo," + sj("関東") + "\r\n");
+}
+
+// Starts the program on `args` in the test's folder with `out` as its
+// standard output; gives its process id.
+pid_t Start(const std::string& dir, std::vector<std::string> args, int out = -1) {
+  args.insert(args.begin(), dir + "/nomvex");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir + "/err.txt").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // The signals as a shell gives them, whatever the test runner ignores.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  return pid;
+}
+
+// The exit status, or -1 when the process was killed by a signal.
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ProgramTest, SignalsCleanUpAndExitWith128PlusTheSignal) {
+  // A run waiting on a pipe that has sent part of a file: the destination
+  // it began is removed.
+  ASSERT_EQ(mkfifo((dir_ / "in.fifo").c_str(), 0600), 0);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    pid_t pid = Start(dir_.path(), {dir_ / "in.fifo", dir_ / "out.csv"});
+    const int fifo = open((dir_ / "in.fifo").c_str(), O_WRONLY);  // the program has it open
+    ASSERT_GE(fifo, 0);
+    const std::string part = "a,0901234\nb,0801234\n";
+    ASSERT_EQ(write(fifo, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+    for (int i = 0; i < 500 && !std::filesystem::exists(dir_ / "out.csv"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(std::filesystem::exists(dir_ / "out.csv"));
+    kill(pid, signal);
+    close(fifo);  // were the signal early, the read that follows would end here
+    EXPECT_EQ(Wait(pid), 128 + signal) << signal;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.csv")) << signal;
+    EXPECT_NE(ReadFile(dir_ / "err.txt").find("中断しました。"), std::string::npos);
+  }
+}
+
+TEST_F(ProgramTest, WritesIntoAPipeUntilItsReaderGoesAway) {
+  std::string lines;
+  for (int i = 0; i < 200000; ++i) lines += "x,090-1234-5678\n";
+  WriteFile(dir_ / "big.csv", lines);
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  pid_t pid = Start(dir_.path(), {dir_ / "big.csv", "/dev/stdout"}, pipe_ends[1]);
+  close(pipe_ends[1]);
+  size_t got = 0;
+  char block[65536];
+  for (ssize_t n; (n = read(pipe_ends[0], block, sizeof block)) > 0;) got += static_cast<size_t>(n);
+  close(pipe_ends[0]);
+  EXPECT_EQ(Wait(pid), 0);
+  EXPECT_EQ(got, 200000 * ("x,090-1234-5678,DoCoMo," + sj("関東") + "\r\n").size());
+
+  // As `nomvex big.csv /dev/stdout | head` does once head has enough.
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  close(pipe_ends[0]);
+  pid = Start(dir_.path(), {dir_ / "big.csv", "/dev/stdout"}, pipe_ends[1]);
+  close(pipe_ends[1]);
+  EXPECT_EQ(Wait(pid), 128 + SIGPIPE);
+  EXPECT_EQ(ReadFile(dir_ / "err.txt"), "");
 }
 
 TEST_F(ProgramTest, HelpAndVersion) {

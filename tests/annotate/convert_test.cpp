@@ -1,13 +1,17 @@
 #include "annotate/convert.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "examine/rules.h"
 #include "table/number_table.h"
@@ -236,6 +240,147 @@ TEST_F(ConvertTest, TwoNamesOfOneFileAnnotateInPlace) {
   }
 }
 
+TEST_F(ConvertTest, InPlaceOnlyOnARegularFile) {
+  // Nothing that is not a regular file is moved away or replaced: not a
+  // pipe, not a link (to a file or to a pipe), not a folder.
+  WriteFile(P("f.csv"), "a,0901234\n");
+  ASSERT_EQ(mkfifo(P("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink(P("f.csv").c_str(), P("link.csv").c_str()), 0);
+  ASSERT_EQ(symlink(P("fifo").c_str(), P("link.fifo").c_str()), 0);
+  std::filesystem::create_directory(P("folder"));
+  const std::set<std::string> before = {"f.csv", "fifo", "link.csv", "link.fifo", "folder"};
+  for (const std::string name : {"fifo", "link.csv", "link.fifo", "folder"}) {
+    ConvertReport r = Run(P(name), P(name));
+    EXPECT_EQ(r.result, ConvertResult::kNotRegularFile) << name;
+    EXPECT_EQ(r.path, P(name));
+    std::set<std::string> now;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+      now.insert(e.path().filename().string());
+    EXPECT_EQ(now, before) << name;
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(P("link.csv")));
+  EXPECT_EQ(ReadFile(P("f.csv")), "a,0901234\n");
+  EXPECT_EQ(Run(P("link.csv"), P("f.csv")).result, ConvertResult::kNotRegularFile);
+  EXPECT_EQ(ReadFile(P("f.csv")), "a,0901234\n");
+}
+
+TEST_F(ConvertTest, TwoNamesOfOneTerminalAreReadAndWritten) {
+  // As /dev/stdin and /dev/stdout are in a terminal: one device, two names.
+  // It is read to its end (Ctrl+D) and written, with nothing renamed.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pty";
+  const std::string tty = ptsname(master);
+  const int slave = open(tty.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  const std::string typed = "a,0901234\n\x04";
+  ASSERT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  ConvertReport r = Run("/proc/self/fd/" + std::to_string(slave), tty);
+  EXPECT_EQ(r.result, ConvertResult::kDone) << ConvertDetails(r);
+  EXPECT_EQ(r.lines_written, 1u);
+  EXPECT_FALSE(std::filesystem::exists(tty + ".bak"));
+  close(slave);
+  close(master);
+}
+
+TEST_F(ConvertTest, InPlaceKeepsPermissionsAndOwner) {
+  // A private list must not come back readable by everyone; as root, the
+  // owner and group are kept too.
+  for (mode_t mode : {0600, 0640, 0604, 0755, 0400}) {
+    std::filesystem::remove(P("l.csv.bak"));
+    std::filesystem::remove(P("l.csv"));
+    WriteFile(P("l.csv"), "a,0901234\n");
+    ASSERT_EQ(chmod(P("l.csv").c_str(), mode), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(chown(P("l.csv").c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(Run(P("l.csv"), P("l.csv")).result, ConvertResult::kDone);
+    struct stat st;
+    ASSERT_EQ(stat(P("l.csv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+    if (root) {
+      EXPECT_EQ(st.st_uid, 65534u);
+      EXPECT_EQ(st.st_gid, 65534u);
+    }
+    EXPECT_EQ(ReadFile(P("l.csv.bak")), "a,0901234\n");
+  }
+}
+
+// What the file's name holds at every write of an in-place run, and what
+// a write may do meanwhile: stand for a signal.
+struct InPlaceWatch {
+  static inline std::string name, original;
+  static inline int writes = 0, broken = 0, stop_at = -1;
+  static inline std::atomic<int> stop{0};
+  static ssize_t Write(int fd, const void* p, size_t n) {
+    ++writes;
+    if (ReadFile(name) != original) ++broken;
+    if (writes == stop_at) stop = SIGTERM;
+    return write(fd, p, n);
+  }
+};
+
+TEST_F(ConvertTest, InPlaceTheNameHoldsTheOriginalUntilTheAnnotationIsWhole) {
+  // Were the process killed at any write, the file's name would still give
+  // the original: the annotation goes to another file until it is whole.
+  std::string old;
+  for (int i = 0; i < 150000; ++i) old += "n" + std::to_string(i) + ",090-1234-5678\r\n";
+  for (unsigned threads : {1u, 2u}) {
+    std::filesystem::remove(P("big.csv.bak"));
+    WriteFile(P("big.csv"), old);
+    InPlaceWatch::name = P("big.csv");
+    InPlaceWatch::original = old;
+    InPlaceWatch::writes = InPlaceWatch::broken = 0;
+    InPlaceWatch::stop_at = -1;
+    ConvertOptions o;
+    o.write_fn = &InPlaceWatch::Write;
+    o.threads = threads;
+    o.piece_size = 256 << 10;  // many writes
+    ASSERT_EQ(Run(P("big.csv"), P("big.csv"), o).result, ConvertResult::kDone);
+    EXPECT_GT(InPlaceWatch::writes, 2);
+    EXPECT_EQ(InPlaceWatch::broken, 0);
+    EXPECT_TRUE(ReadFile(P("big.csv.bak")) == old);
+    EXPECT_EQ(ReadFile(P("big.csv")).size(),
+              old.size() + 150000 * (std::string(",DoCoMo,").size() + sj("関東").size()));
+  }
+}
+
+TEST_F(ConvertTest, StoppedRunsCleanUpAsAfterAWriteError) {
+  // In place the file is as it was, with no backup and no new file left
+  // beside it; a destination file is removed.
+  std::string old;
+  for (int i = 0; i < 150000; ++i) old += "n" + std::to_string(i) + ",090-1234-5678\n";
+  for (bool in_place : {true, false}) {
+    for (unsigned threads : {1u, 2u}) {
+      WriteFile(P("s.csv"), old);
+      InPlaceWatch::name = P("s.csv");
+      InPlaceWatch::original = old;
+      InPlaceWatch::writes = 0;
+      InPlaceWatch::stop_at = 2;
+      InPlaceWatch::stop = 0;
+      ConvertOptions o;
+      o.write_fn = &InPlaceWatch::Write;
+      o.threads = threads;
+      o.piece_size = 256 << 10;
+      o.stop = &InPlaceWatch::stop;
+      const std::string dest = in_place ? P("s.csv") : P("out.csv");
+      ConvertReport r = Run(P("s.csv"), dest, o);
+      EXPECT_EQ(r.result, ConvertResult::kStopped) << in_place << threads;
+      EXPECT_TRUE(ReadFile(P("s.csv")) == old);
+      std::vector<std::string> left;
+      for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+        left.push_back(e.path().filename().string());
+      EXPECT_EQ(left, std::vector<std::string>{"s.csv"}) << in_place << threads;
+    }
+  }
+  // Stopped before it began (the user was quick): nothing is made.
+  std::atomic<int> user{-1};
+  ConvertOptions o;
+  o.stop = &user;
+  EXPECT_EQ(Run(P("s.csv"), P("out.csv"), o).result, ConvertResult::kStopped);
+  EXPECT_FALSE(std::filesystem::exists(P("out.csv")));
+}
+
 ssize_t DiskFull(int, const void*, size_t) {
   errno = ENOSPC;
   return -1;
@@ -263,6 +408,24 @@ TEST_F(ConvertTest, WriteErrorsFailAndLoseNothing) {
   r = Run(P("list.csv"), P("out.csv"), full);
   EXPECT_EQ(r.result, ConvertResult::kWriteFailed);
   EXPECT_FALSE(std::filesystem::exists(P("out.csv")));
+}
+
+ssize_t NoMemory(int, const void*, size_t) { throw std::bad_alloc(); }
+
+TEST_F(ConvertTest, OutOfMemoryCleansUpAsAWriteErrorDoes) {
+  const std::string old = "a,0901234\nb,0801234\n";
+  for (unsigned threads : {1u, 2u}) {
+    WriteFile(P("list.csv"), old);
+    ConvertOptions o;
+    o.write_fn = &NoMemory;
+    o.threads = threads;
+    o.piece_size = 4;
+    EXPECT_EQ(Run(P("list.csv"), P("list.csv"), o).result, ConvertResult::kOutOfMemory);
+    EXPECT_EQ(Run(P("list.csv"), P("out.csv"), o).result, ConvertResult::kOutOfMemory);
+    EXPECT_EQ(ReadFile(P("list.csv")), old);
+    EXPECT_FALSE(std::filesystem::exists(P("list.csv.bak")));
+    EXPECT_FALSE(std::filesystem::exists(P("out.csv")));
+  }
 }
 
 TEST_F(ConvertTest, RealDiskFullDevice) {
