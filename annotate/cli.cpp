@@ -61,11 +61,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       cmd.mode = CommandLine::Mode::kHelp;
       return cmd;
     } else if (options && (arg == "--version" || arg == "-V")) {
-      cmd.mode = CommandLine::Mode::kVersion;
-      return cmd;
+      cmd.mode = CommandLine::Mode::kVersion;  // and read on: --table tells which table
+    } else if (options && (arg == "--table" || arg.starts_with("--table="))) {
+      if (arg == "--table" && i + 1 == argc) {
+        cmd.mode = CommandLine::Mode::kBadOption;
+        cmd.bad_option = std::string(arg);
+        cmd.usage_error = "option --table needs a file name";
+        return cmd;
+      }
+      cmd.table = arg == "--table" ? argv[++i] : arg.substr(std::strlen("--table="));
     } else if (options && arg.size() > 1 && arg[0] == '-') {
       cmd.mode = CommandLine::Mode::kBadOption;
       cmd.bad_option = std::string(arg);
+      cmd.usage_error = "unknown option " + cmd.bad_option;
       return cmd;
     } else {
       cmd.files.emplace_back(arg);
@@ -84,24 +92,29 @@ std::string UsageText() {
          "\n"
          "Each line of FILE that holds a mobile number is written with its operator\n"
          "and region appended; other lines are left out.  Files are Shift-JIS.\n"
+         "The operator is the one the number's block was allotted to; a number\n"
+         "moved to another operator (number portability) is not followed.\n"
          "The number table Nomvex.dat is read from the program's own folder, or\n"
-         "from share/nomvex/ of the install.\n"
+         "else from share/nomvex/ of the install.\n"
          "\n"
+         "  --table FILE     read the number table from FILE instead\n"
          "  -h, --help       show this help\n"
-         "  -V, --version    show the version and the table's data version\n"
+         "  -V, --version    show the version, the table's data version and its file\n"
          "  --               end of options (for names that begin with -)\n"
          "\n"
          "Exit status: 0 done; 1 FILE cannot be opened; 2 DEST cannot be created;\n"
          "3 read error; 4 write error; 5 FILE.bak exists already; 6 FILE cannot be\n"
          "moved to FILE.bak; 7 FILE is not a regular file and cannot be annotated in\n"
-         "place; 10 out of memory; 64 unknown option; 69 no window can be opened here;\n"
+         "place; 10 out of memory; 64 unknown option; 66 the table of --table cannot\n"
+         "be loaded; 69 no window can be opened here;\n"
          "128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM); a partial DEST is removed\n"
          "and, in place, FILE is left as it was.\n";
 }
 
-std::string VersionText(const std::string& data_version) {
+std::string VersionText(const std::string& data_version, const std::string& table) {
   return std::string("nomvex ") + kProgramVersion + "\nData : " +
-         (data_version.empty() ? std::string("No Data") : data_version) + "\n";
+         (data_version.empty() ? std::string("No Data") : data_version) + "\nTable : " + table +
+         "\n";
 }
 
 std::string TerminalMessage(const ConvertReport& report) {

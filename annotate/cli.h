@@ -18,20 +18,24 @@ inline constexpr const char* kProgramVersion = "1.57";
 // Exit statuses besides those of ConvertResult (0 to 10), and 128 + N for a
 // run stopped by signal N.
 inline constexpr int kExitUsage = 64;     // unknown option
+inline constexpr int kExitNoTable = 66;   // the table named by --table cannot be loaded
 inline constexpr int kExitNoWindow = 69;  // the window cannot start here
 
 struct CommandLine {
   enum class Mode { kRun, kHelp, kVersion, kBadOption } mode = Mode::kRun;
   std::vector<std::string> files;  // every parameter that is not an option
+  std::string table;               // --table FILE; empty: look in the usual places
   std::string bad_option;
+  std::string usage_error;  // what is wrong, for kBadOption
 };
 
-// --help, -h, --version and -V are options; "--" ends them, so that any
-// name can be given after it.
+// --help, -h, --version, -V and --table FILE (or --table=FILE) are options;
+// "--" ends them, so that any name can be given after it.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 std::string UsageText();
-std::string VersionText(const std::string& data_version);
+// `table` tells which file the table was loaded from, or where none was found.
+std::string VersionText(const std::string& data_version, const std::string& table);
 
 // With a loaded table (non-empty data version) and exactly one or two files,
 // annotates (one: in place, two: first into second) and gives the exit

@@ -3,8 +3,12 @@
 // window is to start.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "annotate/cli.h"
 #include "app/window_entry.h"
@@ -23,6 +27,20 @@ std::string FindBeside(const std::string& exe_dir, const char* name, const char*
   return nomvex::platform::Exists(installed) ? installed : beside;
 }
 
+// The places of the number table, in the order they are tried: beside the
+// program, the install's data folder relative to the program (so that a
+// moved install still finds its own), and the one the build was made for
+// (for a program copied out of its install).
+std::vector<std::string> TablePlaces(const std::string& exe_dir) {
+  std::vector<std::string> places;
+  for (std::string place : {exe_dir + "Nomvex.dat", exe_dir + NOMVEX_DATA_FROM_BIN "Nomvex.dat",
+                            std::string(NOMVEX_DATA_DIR "Nomvex.dat")}) {
+    place = std::filesystem::path(place).lexically_normal().string();
+    if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(place);
+  }
+  return places;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -36,22 +54,48 @@ int main(int argc, char** argv) {
       std::cout << nomvex::UsageText();
       return 0;
     case CommandLine::Mode::kBadOption:
-      std::cerr << "nomvex: unknown option " << cmd.bad_option << "\n"
+      std::cerr << "nomvex: " << cmd.usage_error << "\n"
                 << "Try 'nomvex --help'.\n";
       return nomvex::kExitUsage;
     case CommandLine::Mode::kVersion:
     case CommandLine::Mode::kRun:
       break;
   }
-
   const std::string exe_dir = nomvex::platform::ExecutableDir();
-  nomvex::NumberTable table;
-  const std::string table_path = FindBeside(exe_dir, "Nomvex.dat", NOMVEX_DATA_FROM_BIN);
-  table.LoadNumberTable(table_path);
-  const std::string data_version = table.GetDataVersion();
 
+  nomvex::NumberTable table;
+  std::string table_path, table_text;
+  if (!cmd.table.empty()) {
+    // Named for this run: it must load, or nothing would say which table
+    // the answers came from.
+    table_path = table_text = cmd.table;
+    int err = table.LoadNumberTable(table_path);
+    if (err || table.GetDataVersion().empty()) {
+      std::cerr << "nomvex: " << table_path << ": データファイルが存在しないか、内容が異常です。";
+      if (err) std::cerr << " (" << std::strerror(err) << ")";
+      std::cerr << "\n";
+      return nomvex::kExitNoTable;
+    }
+  } else {
+    const std::vector<std::string> places = TablePlaces(exe_dir);
+    for (const std::string& place : places) {
+      if (nomvex::platform::Exists(place)) {
+        table_path = table_text = place;
+        break;
+      }
+    }
+    if (table_path.empty()) {
+      table_path = places.front();
+      table_text = "none found (";
+      for (const std::string& place : places)
+        table_text += (place == places.front() ? "" : ", ") + place;
+      table_text += ")";
+    }
+    table.LoadNumberTable(table_path);
+  }
+  const std::string data_version = table.GetDataVersion();
   if (cmd.mode == CommandLine::Mode::kVersion) {
-    std::cout << nomvex::VersionText(data_version);
+    std::cout << nomvex::VersionText(data_version, table_text);
     return 0;
   }
 

@@ -40,6 +40,13 @@ TEST(ParseCommandLine, OptionsAndNames) {
   EXPECT_EQ(c.mode, CommandLine::Mode::kRun);
   EXPECT_EQ(c.files, (std::vector<std::string>{"-x", "--help"}));
   EXPECT_EQ(parse({"a b.csv", "-"}).files, (std::vector<std::string>{"a b.csv", "-"}));
+
+  c = parse({"--table", "t.dat", "a.csv", "--table=u.dat", "-V"});
+  EXPECT_EQ(c.mode, CommandLine::Mode::kVersion);
+  EXPECT_EQ(c.table, "u.dat");
+  EXPECT_EQ(c.files, (std::vector<std::string>{"a.csv"}));
+  EXPECT_EQ(parse({"a.csv", "--table"}).mode, CommandLine::Mode::kBadOption);
+  EXPECT_EQ(parse({"--", "--table", "x"}).table, "");
 }
 
 class ProgramTest : public ::testing::Test {
@@ -59,6 +66,10 @@ class ProgramTest : public ::testing::Test {
     int status = std::system(cmd.c_str());
     if (err) *err = ReadFile(dir_ / "err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // The name of a file in the folder as the program sees its own folder.
+  std::string Real(const std::string& name) {
+    return (std::filesystem::canonical(dir_.path()) / name).string();
   }
   test::TempDir dir_;
 };
@@ -197,8 +208,62 @@ TEST_F(ProgramTest, WritesIntoAPipeUntilItsReaderGoesAway) {
 TEST_F(ProgramTest, HelpAndVersion) {
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_NE(ReadFile(dir_ / "out.txt").find("Usage: nomvex"), std::string::npos);
+  EXPECT_NE(ReadFile(dir_ / "out.txt").find("number portability"), std::string::npos);
   EXPECT_EQ(Run("--version"), 0);
-  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "nomvex 1.57\nData : test 1\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"),
+            "nomvex 1.57\nData : test 1\nTable : " + Real("Nomvex.dat") + "\n");
+}
+
+// Beside the program first, then the install's share/nomvex/ relative to
+// the program; --table names one for a single run and must load.
+TEST_F(ProgramTest, WhereTheTableIsFound) {
+  std::filesystem::create_directories(dir_ / "bin");
+  std::filesystem::copy_file(dir_ / "nomvex", dir_ / "bin/nomvex");
+  const std::string share = dir_ / "bin/" NOMVEX_DATA_FROM_BIN;
+  std::filesystem::create_directories(share);
+  WriteFile(share + "Nomvex.dat", "AVERSION=installed\nAHDR=x\nA0901234=au " + sj("全国") + "\n");
+  WriteFile(dir_ / "other.dat", "AVERSION=other\nAHDR=x\nA0901234=SoftBank " + sj("全国") + "\n");
+  WriteFile(dir_ / "a.csv", "x,0901234\n");
+
+  const struct {
+    const char* args;
+    std::string table;
+    std::string answer;
+  } cases[] = {
+      {"", Real("Nomvex.dat"), "DoCoMo," + sj("関東")},  // beside wins over the install's
+      {"--table other.dat", "other.dat", "SoftBank," + sj("全国")},
+      {"--table=other.dat", "other.dat", "SoftBank," + sj("全国")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(std::string(c.args) + " --version"), 0);
+    EXPECT_NE(ReadFile(dir_ / "out.txt").find("Table : " + c.table + "\n"), std::string::npos)
+        << c.args << ReadFile(dir_ / "out.txt");
+    EXPECT_EQ(Run(std::string(c.args) + " a.csv b.csv"), 0);
+    EXPECT_EQ(ReadFile(dir_ / "b.csv"), "x,0901234," + c.answer + "\r\n") << c.args;
+  }
+
+  // The program of an install, with nothing beside it.
+  std::string cmd = "cd '" + dir_.path().string() + "' && bin/nomvex a.csv c.csv 2>err.txt";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(ReadFile(dir_ / "c.csv"), "x,0901234,au," + sj("全国") + "\r\n");
+  cmd = "cd '" + dir_.path().string() + "' && bin/nomvex --version >out.txt";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  const std::string installed =
+      std::filesystem::path(Real("bin/" NOMVEX_DATA_FROM_BIN "Nomvex.dat")).lexically_normal();
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"),
+            "nomvex 1.57\nData : installed\nTable : " + installed + "\n");
+
+  // A named table that does not load stops the run before anything is written.
+  std::string err;
+  WriteFile(dir_ / "empty.dat", "; nothing\n");
+  for (const char* bad : {"missing.dat", "empty.dat", "."}) {
+    EXPECT_EQ(Run(std::string("--table ") + bad + " a.csv", &err), kExitNoTable) << bad;
+    EXPECT_NE(err.find(std::string(bad) + ": データファイルが存在しないか"), std::string::npos)
+        << err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "a.csv.bak"));
+  EXPECT_EQ(Run("a.csv --table", &err), kExitUsage);
+  EXPECT_NE(err.find("--table needs a file name"), std::string::npos) << err;
 }
 
 TEST_F(ProgramTest, ATableThatIsNoRegularFileCountsAsNone) {
