@@ -274,7 +274,8 @@ TEST_F(ProgramTest, ATableThatIsNoRegularFileCountsAsNone) {
   ASSERT_EQ(mkfifo((dir_ / "Nomvex.dat").c_str(), 0600), 0);
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_EQ(Run("--version"), 0);
-  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "nomvex 1.57\nData : No Data\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"),
+            "nomvex 1.57\nData : No Data\nTable : " + Real("Nomvex.dat") + "\n");
   EXPECT_EQ(Run("a.csv", &err), kExitNoWindow);
   EXPECT_NE(err.find("データファイルが存在しないか"), std::string::npos) << err;
   EXPECT_EQ(ReadFile(dir_ / "a.csv"), "0901234\n");
@@ -289,7 +290,8 @@ TEST_F(ProgramTest, ATableThatIsNoRegularFileCountsAsNone) {
   const std::string limit = "ulimit -v 2000000; ";
 #endif
   EXPECT_EQ(Run("--version", nullptr, limit), 0);
-  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "nomvex 1.57\nData : No Data\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"),
+            "nomvex 1.57\nData : No Data\nTable : " + Real("Nomvex.dat") + "\n");
 }
 
 }  // namespace
