@@ -8,13 +8,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace nomvex {
 namespace {
@@ -82,9 +86,51 @@ std::string BuildSstpRequest(std::string_view sender, std::string_view script,
   return r;
 }
 
+bool ResolveIpv4(const std::string& host, uint32_t* address) {
+  struct addrinfo hints {}, *found = nullptr;
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+  *address = reinterpret_cast<struct sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+bool ResolveWithin(const std::string& host, std::chrono::milliseconds bound, uint32_t* address,
+                   ResolveFn resolve) {
+  // getaddrinfo has no time limit of its own.  What the thread and its
+  // caller share lives as long as the later of the two needs it.
+  struct Lookup {
+    std::mutex lock;
+    std::condition_variable done_cv;
+    bool done = false;
+    bool found = false;
+    uint32_t address = 0;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  try {
+    std::thread([lookup, host, resolve] {
+      uint32_t a = 0;
+      const bool found = resolve(host, &a);
+      std::lock_guard<std::mutex> hold(lookup->lock);
+      lookup->found = found;
+      lookup->address = a;
+      lookup->done = true;
+      lookup->done_cv.notify_one();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: as a failed look-up, silently
+  }
+  std::unique_lock<std::mutex> hold(lookup->lock);
+  if (!lookup->done_cv.wait_for(hold, bound, [&] { return lookup->done; }) || !lookup->found)
+    return false;
+  *address = lookup->address;
+  return true;
+}
+
 int SendSstp(std::string_view server, std::string_view sender, std::string_view script,
              std::string_view option, std::string_view port_text,
-             std::chrono::milliseconds bound) {
+             std::chrono::milliseconds bound, ResolveFn resolve) {
   const uint16_t port = SstpPort(port_text);
   if (IsLocalServer(server) && !IsSstpHostRunning(port)) return 0;
   const std::string host = server.empty() ? std::string("127.0.0.1") : std::string(server);
@@ -95,16 +141,10 @@ int SendSstp(std::string_view server, std::string_view sender, std::string_view 
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = inet_addr(host.c_str());
-  if (addr.sin_addr.s_addr == INADDR_NONE) {
-    struct addrinfo hints {}, *found = nullptr;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-      close(fd);
-      return 0;
-    }
-    addr.sin_addr = reinterpret_cast<struct sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
+  if (addr.sin_addr.s_addr == INADDR_NONE &&
+      !ResolveWithin(host, bound, &addr.sin_addr.s_addr, resolve)) {
+    close(fd);
+    return 0;
   }
 
   // Connect within the bound: non-blocking, then wait for it to complete.
@@ -129,12 +169,15 @@ int SendSstp(std::string_view server, std::string_view sender, std::string_view 
     return 0;
   }
 
-  // Drain until the host closes, an error, or the bound.
+  // Drain until the host closes, an error, or the bound.  The clock is
+  // looked at on every round: a host that keeps sending always has data.
   deadline = Clock::now() + bound;
   char buf[200];
   for (;;) {
+    const int left = MsLeft(deadline);
+    if (left == 0) break;
     struct pollfd p {fd, POLLIN, 0};
-    if (poll(&p, 1, MsLeft(deadline)) != 1) break;
+    if (poll(&p, 1, left) != 1) break;
     ssize_t n = recv(fd, buf, sizeof buf, 0);
     if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
   }

@@ -10,8 +10,9 @@
 
 namespace nomvex {
 
-// How long a connection may take, and then how long the host may take to
-// close it.  A host that never answers holds the window no longer than this.
+// How long a name look-up may take, then a connection, then the host to
+// close it.  A host or resolver that never answers holds the window no
+// longer than this for each step.
 inline constexpr std::chrono::milliseconds kSstpBound{2000};
 
 int SstpStartup();
@@ -35,10 +36,21 @@ uint16_t SstpPort(std::string_view port_text);
 std::string BuildSstpRequest(std::string_view sender, std::string_view script,
                              std::string_view option);
 
+// Looks a host name up: its first IPv4 address, in network byte order.
+using ResolveFn = bool (*)(const std::string& host, uint32_t* address);
+bool ResolveIpv4(const std::string& host, uint32_t* address);
+
+// `resolve` within `bound`: a resolver that never answers is left to finish
+// on a thread of its own, and the look-up counts as failed.
+bool ResolveWithin(const std::string& host, std::chrono::milliseconds bound, uint32_t* address,
+                   ResolveFn resolve = ResolveIpv4);
+
 // 1 when the request was sent (whatever the host answered, and also when
 // the host had not closed by the bound), 0 when no exchange took place.
+// Each step (name look-up, connection, the wait for the host to close)
+// takes at most `bound`; tests put a slow resolver in `resolve`.
 int SendSstp(std::string_view server, std::string_view sender, std::string_view script,
              std::string_view option, std::string_view port,
-             std::chrono::milliseconds bound = kSstpBound);
+             std::chrono::milliseconds bound = kSstpBound, ResolveFn resolve = ResolveIpv4);
 
 }  // namespace nomvex

@@ -27,7 +27,9 @@ using test::sj;
 // A host on the loopback that records every request and answers as told.
 class TestHost {
  public:
-  enum class Mode { kAnswerAndClose, kCloseAtOnce, kStall, kGarbage };
+  // kFlood answers without end (for 3 s at most, so that a client that
+  // waits for the end fails a test rather than hanging it).
+  enum class Mode { kAnswerAndClose, kCloseAtOnce, kStall, kGarbage, kFlood };
 
   explicit TestHost(Mode mode) : mode_(mode) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
@@ -76,6 +78,17 @@ class TestHost {
       if (mode_ == Mode::kGarbage) send(c, "\x00\xff garbage", 10, MSG_NOSIGNAL);
       if (mode_ == Mode::kStall)
         while (!stop_) std::this_thread::sleep_for(10ms);
+      if (mode_ == Mode::kFlood) {
+        // A full send buffer goes on filling the client's while this
+        // thread waits for the processor.
+        int size = 64 << 20;
+        if (setsockopt(c, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size) != 0)
+          setsockopt(c, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        const std::string block(1 << 20, 'x');
+        for (auto end = std::chrono::steady_clock::now() + 3s;
+             !stop_ && std::chrono::steady_clock::now() < end;)
+          if (send(c, block.data(), block.size(), MSG_NOSIGNAL) < 0) break;
+      }
       close(c);
     }
   }
@@ -150,6 +163,44 @@ TEST(SendSstp, AStalledHostCostsNoMoreThanTheBound) {
   EXPECT_GE(took, 250ms);  // poll counts whole milliseconds
   EXPECT_LT(took, 1500ms);
   EXPECT_EQ(host.requests().size(), 1u);
+}
+
+TEST(SendSstp, AHostThatKeepsSendingCostsNoMoreThanTheBound) {
+  TestHost host(TestHost::Mode::kFlood);
+  // Whether the client ever finds nothing to read depends on how the two
+  // threads are scheduled: a few rounds, so that one of them finds data
+  // waiting at every turn.
+  for (int round = 0; round < 3; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendSstp("127.0.0.1", "Nomvex", "abc", "", host.port(), 300ms), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << round;
+  }
+}
+
+// Resolvers for the tests: one that never answers in time, one that knows
+// every name as this machine.
+bool SlowResolver(const std::string&, uint32_t*) {
+  std::this_thread::sleep_for(10s);
+  return false;
+}
+bool LoopbackResolver(const std::string&, uint32_t* address) {
+  *address = htonl(INADDR_LOOPBACK);
+  return true;
+}
+
+TEST(SendSstp, ANameLookUpCostsNoMoreThanTheBound) {
+  TestHost host(TestHost::Mode::kAnswerAndClose);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SendSstp("mascot.example", "Nomvex", "abc", "", host.port(), 300ms, SlowResolver), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+  EXPECT_EQ(host.requests().size(), 0u);
+  // The same name, answered: delivered to the address it gives.
+  EXPECT_EQ(SendSstp("mascot.example", "Nomvex", "abc", "", host.port(), 300ms, LoopbackResolver), 1);
+  EXPECT_EQ(host.requests().size(), 1u);
+  // A name the real resolver knows, and one it cannot know.
+  EXPECT_EQ(SendSstp("LOCALHOST", "Nomvex", "abc", "", host.port()), 1);
+  EXPECT_EQ(SendSstp("no-such-host.invalid", "Nomvex", "abc", "", host.port()), 0);
+  EXPECT_EQ(host.requests().size(), 2u);
 }
 
 TEST(SstpSettings, ReadLikeTheProfileFunctions) {
