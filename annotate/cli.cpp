@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/messages.h"
 #include "table/number_table.h"
 
 namespace nomvex {
@@ -66,14 +67,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (arg == "--table" && i + 1 == argc) {
         cmd.mode = CommandLine::Mode::kBadOption;
         cmd.bad_option = std::string(arg);
-        cmd.usage_error = "option --table needs a file name";
+        cmd.usage_error = platform::Tr("option --table needs a file name");
         return cmd;
       }
       cmd.table = arg == "--table" ? argv[++i] : arg.substr(std::strlen("--table="));
     } else if (options && arg.size() > 1 && arg[0] == '-') {
       cmd.mode = CommandLine::Mode::kBadOption;
       cmd.bad_option = std::string(arg);
-      cmd.usage_error = "unknown option " + cmd.bad_option;
+      cmd.usage_error = std::string(platform::Tr("unknown option")) + " " + cmd.bad_option;
       return cmd;
     } else {
       cmd.files.emplace_back(arg);
@@ -82,33 +83,40 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   return cmd;
 }
 
+// In pieces, so that a catalogue translates each and a new option adds one.
 std::string UsageText() {
-  return "Usage: nomvex [FILE [DEST]]\n"
-         "Tells the operator of Japanese mobile (090, 080) and PHS (070) numbers.\n"
-         "\n"
-         "  nomvex              open the window\n"
-         "  nomvex FILE         annotate FILE in place; its old content is kept as FILE.bak\n"
-         "  nomvex FILE DEST    annotate FILE into DEST\n"
-         "\n"
-         "Each line of FILE that holds a mobile number is written with its operator\n"
-         "and region appended; other lines are left out.  Files are Shift-JIS.\n"
-         "The operator is the one the number's block was allotted to; a number\n"
-         "moved to another operator (number portability) is not followed.\n"
-         "The number table Nomvex.dat is read from the program's own folder, or\n"
-         "else from share/nomvex/ of the install.\n"
-         "\n"
-         "  --table FILE     read the number table from FILE instead\n"
-         "  -h, --help       show this help\n"
-         "  -V, --version    show the version, the table's data version and its file\n"
-         "  --               end of options (for names that begin with -)\n"
-         "\n"
-         "Exit status: 0 done; 1 FILE cannot be opened; 2 DEST cannot be created;\n"
-         "3 read error; 4 write error; 5 FILE.bak exists already; 6 FILE cannot be\n"
-         "moved to FILE.bak; 7 FILE is not a regular file and cannot be annotated in\n"
-         "place; 10 out of memory; 64 unknown option; 66 the table of --table cannot\n"
-         "be loaded; 69 no window can be opened here;\n"
-         "128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM); a partial DEST is removed\n"
-         "and, in place, FILE is left as it was.\n";
+  using platform::Tr;
+  std::string text;
+  for (const char* piece : {
+           Tr("Usage: nomvex [FILE [DEST]]\n"
+              "Tells the operator of Japanese mobile (090, 080) and PHS (070) numbers.\n"),
+           "\n",
+           Tr("  nomvex              open the window\n"),
+           Tr("  nomvex FILE         annotate FILE in place; its old content is kept as FILE.bak\n"),
+           Tr("  nomvex FILE DEST    annotate FILE into DEST\n"),
+           "\n",
+           Tr("Each line of FILE that holds a mobile number is written with its operator\n"
+              "and region appended; other lines are left out.  Files are Shift-JIS.\n"),
+           Tr("The operator is the one the number's block was allotted to; a number\n"
+              "moved to another operator (number portability) is not followed.\n"),
+           Tr("The number table Nomvex.dat is read from the program's own folder, or\n"
+              "else from share/nomvex/ of the install.\n"),
+           "\n",
+           Tr("  --table FILE     read the number table from FILE instead\n"),
+           Tr("  -h, --help       show this help\n"),
+           Tr("  -V, --version    show the version, the table's data version and its file\n"),
+           Tr("  --               end of options (for names that begin with -)\n"),
+           "\n",
+           Tr("Exit status: 0 done; 1 FILE cannot be opened; 2 DEST cannot be created;\n"
+              "3 read error; 4 write error; 5 FILE.bak exists already; 6 FILE cannot be\n"
+              "moved to FILE.bak; 7 FILE is not a regular file and cannot be annotated in\n"
+              "place; 10 out of memory; 64 unknown option; 66 the table of --table cannot\n"
+              "be loaded; 69 no window can be opened here;\n"
+              "128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM); a partial DEST is removed\n"
+              "and, in place, FILE is left as it was.\n"),
+       })
+    text += piece;
+  return text;
 }
 
 std::string VersionText(const std::string& data_version, const std::string& table) {

@@ -13,6 +13,7 @@
 #include "annotate/cli.h"
 #include "app/window_entry.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "platform/module.h"
 #include "table/number_table.h"
 
@@ -45,23 +46,33 @@ std::vector<std::string> TablePlaces(const std::string& exe_dir) {
 
 int main(int argc, char** argv) {
   using nomvex::CommandLine;
+  const std::string exe_dir = nomvex::platform::ExecutableDir();
+
+  // Messages in the user's language; on a terminal that is not UTF-8 (a
+  // Shift-JIS one), everything written to stderr is converted for it.
+  using nomvex::platform::TerminalCodeset, nomvex::platform::ToCodeset, nomvex::platform::Tr;
+  nomvex::platform::InitMessages(FindBeside(exe_dir, "locale", NOMVEX_SHARE_FROM_BIN));
+  if (std::string codeset = TerminalCodeset(); !codeset.empty()) {
+    // Never freed: it must outlive the flush of the standard streams at exit.
+    std::cerr.rdbuf(new nomvex::platform::ConvertingBuf(std::cerr.rdbuf(), codeset));
+  }
+
   CommandLine cmd = nomvex::ParseCommandLine(argc, argv);
 
   // Help and a bad option need no table: they answer even when Nomvex.dat
   // is missing, broken or slow to read.
   switch (cmd.mode) {
     case CommandLine::Mode::kHelp:
-      std::cout << nomvex::UsageText();
+      std::cout << ToCodeset(nomvex::UsageText(), TerminalCodeset());
       return 0;
     case CommandLine::Mode::kBadOption:
       std::cerr << "nomvex: " << cmd.usage_error << "\n"
-                << "Try 'nomvex --help'.\n";
+                << Tr("Try 'nomvex --help'.") << "\n";
       return nomvex::kExitUsage;
     case CommandLine::Mode::kVersion:
     case CommandLine::Mode::kRun:
       break;
   }
-  const std::string exe_dir = nomvex::platform::ExecutableDir();
 
   nomvex::NumberTable table;
   std::string table_path, table_text;
@@ -86,7 +97,7 @@ int main(int argc, char** argv) {
     }
     if (table_path.empty()) {
       table_path = places.front();
-      table_text = "none found (";
+      table_text = std::string(Tr("none found")) + " (";
       for (const std::string& place : places)
         table_text += (place == places.front() ? "" : ", ") + place;
       table_text += ")";
@@ -95,7 +106,7 @@ int main(int argc, char** argv) {
   }
   const std::string data_version = table.GetDataVersion();
   if (cmd.mode == CommandLine::Mode::kVersion) {
-    std::cout << nomvex::VersionText(data_version, table_text);
+    std::cout << ToCodeset(nomvex::VersionText(data_version, table_text), TerminalCodeset());
     return 0;
   }
 
@@ -105,14 +116,14 @@ int main(int argc, char** argv) {
 
   std::string why;
   if (!nomvex::platform::HaveDisplay()) {
-    why = "no display to open the window on";
+    why = Tr("no display to open the window on");
   } else if (void* entry = nomvex::platform::LoadModuleSymbol(
                  FindBeside(exe_dir, kWindowModuleName, NOMVEX_MODULE_FROM_BIN), kWindowEntryName,
                  why)) {
     nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir};
     return reinterpret_cast<decltype(&nomvex_window_main)>(entry)(&start);
   }
-  std::cerr << "nomvex: the window cannot start: " << why << "\n";
+  std::cerr << "nomvex: " << Tr("the window cannot start:") << " " << why << "\n";
   if (data_version.empty() && !cmd.files.empty())
     std::cerr << "nomvex: " << table_path << ": "
               << "データファイルが存在しないか、内容が異常です。\n";

@@ -3,6 +3,7 @@
 #include "annotate/cli.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -203,6 +204,48 @@ TEST_F(ProgramTest, WritesIntoAPipeUntilItsReaderGoesAway) {
   close(pipe_ends[1]);
   EXPECT_EQ(Wait(pid), 128 + SIGPIPE);
   EXPECT_EQ(ReadFile(dir_ / "err.txt"), "");
+}
+
+// The help, the messages and the system's reasons follow the locale, and
+// go out in its encoding.  Needs the locales made by scripts/deps.
+TEST_F(ProgramTest, MessagesInTheUsersLanguageAndEncoding) {
+  std::filesystem::copy(NOMVEX_LOCALE_DIR, dir_ / "locale", std::filesystem::copy_options::recursive);
+  auto have = [](const char* name) {
+    locale_t l = newlocale(LC_ALL_MASK, name, nullptr);
+    if (l) freelocale(l);
+    return l != nullptr;
+  };
+  auto run = [&](const char* locale, const std::string& args, std::string* out, std::string* err) {
+    int status = Run(args, nullptr, std::string("LC_ALL=") + locale + " ");
+    *out = ReadFile(dir_ / "out.txt");
+    *err = ReadFile(dir_ / "err.txt");
+    return status;
+  };
+  std::string out, err;
+
+  // Not Japanese: English help; the annotation's own Japanese texts in UTF-8.
+  EXPECT_EQ(run("C", "--help", &out, &err), 0);
+  EXPECT_NE(out.find("Usage: nomvex"), std::string::npos) << out;
+  EXPECT_EQ(run("C", "missing.csv out.csv", &out, &err), 1);
+  EXPECT_EQ(err, "nomvex: missing.csv: ファイルをロードできませんでした。 (No such file or directory)\n");
+
+  if (!have("ja_JP.UTF-8")) GTEST_SKIP() << "no ja_JP.UTF-8 locale (scripts/deps makes it)";
+  EXPECT_EQ(run("ja_JP.UTF-8", "--help", &out, &err), 0);
+  EXPECT_NE(out.find("使い方: nomvex"), std::string::npos) << out;
+  EXPECT_NE(out.find("  -h, --help       この説明を表示する\n"), std::string::npos) << out;
+  EXPECT_EQ(run("ja_JP.UTF-8", "missing.csv out.csv", &out, &err), 1);
+  EXPECT_EQ(err, "nomvex: missing.csv: ファイルをロードできませんでした。 "
+                 "(そのようなファイルやディレクトリはありません)\n");
+  EXPECT_EQ(run("ja_JP.UTF-8", "--bogus", &out, &err), kExitUsage);
+  EXPECT_EQ(err, "nomvex: 不明なオプションです: --bogus\n'nomvex --help' で使い方を表示します。\n");
+
+  if (!have("ja_JP.SJIS")) GTEST_SKIP() << "no ja_JP.SJIS locale (scripts/deps makes it)";
+  const std::string name = sj("名簿.csv");  // typed on that terminal: Shift-JIS bytes
+  EXPECT_EQ(run("ja_JP.SJIS", "--help", &out, &err), 0);
+  EXPECT_NE(out.find(sj("使い方: nomvex")), std::string::npos);
+  EXPECT_EQ(run("ja_JP.SJIS", "'" + name + "' out.csv", &out, &err), 1);
+  EXPECT_EQ(err, "nomvex: " + name + ": " + sj("ファイルをロードできませんでした。 ") + "(" +
+                     sj("そのようなファイルやディレクトリはありません") + ")\n");
 }
 
 TEST_F(ProgramTest, HelpAndVersion) {
