@@ -97,7 +97,6 @@ int Decode(const std::string& in_path, std::ostream& out) {
   return status;
 }
 
-
 // The operators of libphonenumber's carrier data, under the names and in
 // the regions that users know them by.  A name missing here stops the
 // generator: someone has to name a new operator before it goes in.
@@ -109,8 +108,8 @@ constexpr Operator kOperators[] = {
     {"KDDI", "au", "全国"},
     {"Softbank", "SoftBank", "全国"},
     {"Rakuten Communications", "楽天モバイル", "全国"},
-    // Blocks au took over from the cellular company of Okinawa; the merge
-    // rule shows them as au.
+    // Okinawa's au operator, a KDDI group company: the merge rule shows its
+    // blocks as au.
     {"Okinawa Cellular", "セルラー", "沖縄"},
 };
 
