@@ -260,7 +260,11 @@ TextReader::~TextReader() {
 }
 
 int TextReader::Open(const std::string& path) {
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  return Adopt(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+int TextReader::Adopt(int fd) {
+  fd_ = fd;
   if (fd_ < 0) return errno;
   struct stat st;
   if (fstat(fd_, &st) == 0) {
@@ -377,6 +381,12 @@ int TextReader::PeekFirstByte() {
     }
     if (buf_[at] != '\r') return static_cast<unsigned char>(buf_[at]);
   }
+}
+
+std::string_view TextReader::Peek(size_t n) {
+  while (end_ - start_ < n && Fill()) {
+  }
+  return {buf_.data() + start_, end_ - start_};
 }
 
 PieceReader::PieceReader(int fd, uint64_t size, size_t piece_size)

@@ -85,6 +85,8 @@ class TextReader {
 
   // 0 or an errno value (EISDIR for a folder).
   int Open(const std::string& path);
+  // Reads from an open descriptor (standard input), which it then owns.
+  int Adopt(int fd);
   // A read interrupted by a signal gives up (error EINTR) once *stop is
   // nonzero, and is tried again otherwise.
   void set_stop(const std::atomic<int>* stop) { stop_ = stop; }
@@ -97,6 +99,9 @@ class TextReader {
   bool NextLines(std::string_view& lines);
   // The first byte of the data (after CRs are dropped), or -1 when empty.
   int PeekFirstByte();
+  // The data not yet given out, at least `n` bytes of it unless the data
+  // ends first; nothing is consumed.  Valid until the next call.
+  std::string_view Peek(size_t n);
   int error() const { return error_; }
   uint64_t bytes_read() const { return bytes_read_; }
   uint64_t size() const { return size_; }  // 0 when unknown (a pipe)
