@@ -21,7 +21,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "annotate/number_rule.h"
 #include "examine/rules.h"
+#include "platform/codepage.h"
 #include "table/number_table.h"
 
 // The scan is compiled a second time for processors with AVX2 and BMI, picked
@@ -95,17 +97,20 @@ class KeyAnswers {
 
 // What is appended to a line for each number a file holds: the merged
 // operator and region as two more fields, and the line end.  Each answer's
-// suffix is made once, when first needed.  Every suffix is followed by at
+// suffix is made once, when first needed, in the source's encoding.  Every suffix is followed by at
 // least kSuffixPad readable bytes, so that it can be copied in one
 // fixed-size block.  One to a thread.
 class Suffixes {
  public:
   static constexpr size_t kSuffixPad = 64;
 
-  Suffixes(KeyAnswers& answers, bool quoted)
-      : answers_(answers), quoted_(quoted), by_answer_(answers.table().answer_count() + 1, 0) {
+  Suffixes(KeyAnswers& answers, bool quoted, bool utf8)
+      : answers_(answers), quoted_(quoted), utf8_(utf8),
+        by_answer_(answers.table().answer_count() + 1, 0) {
     text_.assign(kSuffixPad, '\0');
     at_.push_back(0);
+    // "Not found" is suffix 0, so that telling it costs one compare.
+    by_answer_.back() = Make(static_cast<uint32_t>(answers.table().answer_count())) + 1;
   }
 
   // Starts fetching the answer of a key that Get will soon be asked for.
@@ -136,6 +141,8 @@ class Suffixes {
     if (id == 0) id = Make(answer - 1) + 1;
     return id - 1;
   }
+  // Whether a suffix is that of a number the table does not hold.
+  static bool unknown(uint32_t suffix) { return suffix == 0; }
   // Valid until a Get makes a new suffix.
   std::string_view View(uint32_t suffix) const {
     return {text_.data() + at_[suffix], at_[suffix + 1] - at_[suffix]};
@@ -151,6 +158,7 @@ class Suffixes {
     std::string fields;
     fields.append(",").append(q).append(r.Carrier).append(q);
     fields.append(",").append(q).append(r.Region).append(q).append("\n");
+    if (utf8_) fields = platform::FromCp932(fields);
     text_.insert(text_.size() - kSuffixPad, platform::ToTextMode(fields));
     at_.push_back(static_cast<uint32_t>(text_.size() - kSuffixPad));
     return static_cast<uint32_t>(at_.size() - 2);
@@ -158,6 +166,7 @@ class Suffixes {
 
   KeyAnswers& answers_;
   const bool quoted_;
+  const bool utf8_;
   std::vector<uint32_t> by_answer_;  // suffix + 1 (the last: not found)
   // The suffixes one after another, then the padding; suffix i spans
   // [at_[i], at_[i + 1]).
@@ -344,14 +353,25 @@ struct Found {
   uint32_t key;      // then the suffix
 };
 
+struct LineCounts {
+  uint64_t read = 0, written = 0, unknown = 0;
+  void Add(const LineCounts& o) {
+    read += o.read;
+    written += o.written;
+    unknown += o.unknown;
+  }
+};
+
+template <bool kCount>
 [[gnu::always_inline]] inline void CopyOut(Found* found, size_t count, Suffixes& suffixes,
-                                         platform::TextWriter& out) {
+                                         platform::TextWriter& out, uint64_t& unknown) {
   if (suffixes.keys_new())
     for (const Found* f = found; f != found + count; ++f) suffixes.PrefetchLookup(f->key);
   for (Found* f = found; f != found + count; ++f) f->key = suffixes.Get(f->key);
   suffixes.EndBatch();
   for (const Found* f = found; f != found + count; ++f) {
     const std::string_view suffix = suffixes.View(f->key);
+    if constexpr (kCount) unknown += Suffixes::unknown(f->key);
     // The line and the padded suffix are copied in fixed-size blocks; the
     // output advances by their true lengths.
     char* to = out.Reserve(64 + Suffixes::kSuffixPad);
@@ -365,17 +385,24 @@ struct Found {
 // one 64-byte window, with a few vector instructions, and its runs and
 // digits are found in the masks.  A longer line (or one near the end of the
 // data, where 64 bytes cannot be read) is scanned window by window.  The
-// outcome is that of FindNumberRun on every line.
-NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
-                                 platform::TextWriter& out, uint64_t& written) {
+// outcome is that of FindNumberRun on every line.  Lines read and lines
+// not in the table are counted only with kCount: a few instructions a line.
+template <bool kCount>
+[[gnu::always_inline]] inline void AnnotateLinesWith(std::string_view lines, Suffixes& suffixes,
+                                                     platform::TextWriter& out,
+                                                     LineCounts& total) {
+  // Counted here and added at the end: the output's bytes may alias the
+  // caller's counts, which would then be stored line by line.
+  LineCounts counts;
+  uint64_t read = 0;  // apart, to stay in a register
   const char* p = lines.data();
   const size_t size = lines.size();
   constexpr size_t kBatch = 256;
   Found found[kBatch];
   size_t count = 0;
   auto copy_out = [&] {
-    CopyOut(found, count, suffixes, out);
-    written += count;
+    CopyOut<kCount>(found, count, suffixes, out, counts.unknown);
+    counts.written += count;
     count = 0;
   };
   size_t s = 0;
@@ -393,6 +420,7 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
           suffixes.Prefetch(static_cast<uint32_t>(key));
         }
         s += end + 1;
+        if constexpr (kCount) ++read;
         continue;
       }
     }
@@ -409,22 +437,71 @@ NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
     if (scan.found) {
       copy_out();
       out.Write(std::string_view(p + s, WithoutCr(p + s, end - s)));
-      out.Write(suffixes.View(suffixes.Get(KeyOf(scan.first7))));
-      ++written;
+      const uint32_t suffix = suffixes.Get(KeyOf(scan.first7));
+      out.Write(suffixes.View(suffix));
+      ++counts.written;
+      if constexpr (kCount) counts.unknown += Suffixes::unknown(suffix);
+    }
+    s = end + 1;
+    if constexpr (kCount) ++read;
+  }
+  copy_out();
+  counts.read = read;
+  total.Add(counts);
+}
+
+NOMVEX_CLONES void AnnotateLines(std::string_view lines, Suffixes& suffixes,
+                                 platform::TextWriter& out, LineCounts& total) {
+  AnnotateLinesWith<false>(lines, suffixes, out, total);
+}
+NOMVEX_CLONES void AnnotateLinesCounting(std::string_view lines, Suffixes& suffixes,
+                                         platform::TextWriter& out, LineCounts& total) {
+  AnnotateLinesWith<true>(lines, suffixes, out, total);
+}
+
+// Annotates whole lines by a chosen column or normalisation: line by line,
+// without the batches and masks of the plain rule.
+void AnnotateLinesBy(std::string_view lines, const NumberRule& rule, bool count,
+                     Suffixes& suffixes, platform::TextWriter& out, LineCounts& counts) {
+  if (rule.plain()) {
+    return count ? AnnotateLinesCounting(lines, suffixes, out, counts)
+                 : AnnotateLines(lines, suffixes, out, counts);
+  }
+  const char* p = lines.data();
+  const size_t size = lines.size();
+  for (size_t s = 0; s < size; ++counts.read) {
+    const char* lf = static_cast<const char*>(std::memchr(p + s, '\n', size - s));
+    const size_t end = lf ? static_cast<size_t>(lf - p) : size;
+    const std::string_view line(p + s, WithoutCr(p + s, end - s));
+    char first7[7];
+    if (FindNumber(line, rule, first7)) {
+      out.Write(line);
+      const uint32_t suffix = suffixes.Get(KeyOf(first7));
+      out.Write(suffixes.View(suffix));
+      ++counts.written;
+      counts.unknown += Suffixes::unknown(suffix);
     }
     s = end + 1;
   }
-  copy_out();
 }
+
+// How a source is read, decided from its head: quoted mode, the bytes of a
+// byte-order mark to pass over, and the rule (in UTF-8, the fields are too).
+struct Reading {
+  bool quoted = false;
+  size_t bom = 0;
+  NumberRule rule;
+};
 
 // Annotates what `in` reads, in one thread.  0 or the errno of a failed read.
 int AnnotateStream(const NumberTable& table, platform::TextReader& in, platform::TextWriter& out,
-                   const ConvertOptions& options, uint64_t& lines_written) {
+                   const ConvertOptions& options, const Reading& reading, LineCounts& counts) {
   KeyAnswers answers(table);
-  Suffixes suffixes(answers, in.PeekFirstByte() == '"');
+  Suffixes suffixes(answers, reading.quoted, reading.rule.utf8);
   std::string_view lines;
-  while (!Stopped(options) && in.NextLines(lines)) {
-    AnnotateLines(lines, suffixes, out, lines_written);
+  for (bool first = true; !Stopped(options) && in.NextLines(lines); first = false) {
+    if (first) lines.remove_prefix(std::min(reading.bom, lines.size()));
+    AnnotateLinesBy(lines, reading.rule, options.count_lines, suffixes, out, counts);
     if (out.error()) break;
     if (options.progress) options.progress(in.bytes_read(), in.size());
   }
@@ -438,8 +515,7 @@ int AnnotateStream(const NumberTable& table, platform::TextReader& in, platform:
 // calling thread.  0 or the errno of a failed read.
 int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces,
                    unsigned threads, platform::TextWriter& out, const ConvertOptions& options,
-                   uint64_t& lines_written) {
-  const bool quoted = pieces.FirstByte() == '"';
+                   const Reading& reading, LineCounts& counts) {
   KeyAnswers answers(table);
   std::atomic<size_t> next{0};
   std::mutex lock;
@@ -452,15 +528,18 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
 
   auto work = [&](bool caller) {
     try {
-      Suffixes suffixes(answers, quoted);
+      Suffixes suffixes(answers, reading.quoted, reading.rule.utf8);
       platform::TextWriter held;
       // Lines grow by a quarter, as a rule.
       held.Hold(pieces.piece_size() + pieces.piece_size() / 2 + 4096);
       platform::BigVector<char> buf;
       for (size_t i; (i = next++) < pieces.count();) {
-        const platform::PieceReader::Piece piece = pieces.Read(i, buf);
-        uint64_t lines = 0;
-        if (!piece.error) AnnotateLines(piece.lines, suffixes, held, lines);
+        platform::PieceReader::Piece piece = pieces.Read(i, buf);
+        // The first piece's lines begin at the file's first byte.
+        if (i == 0) piece.lines.remove_prefix(std::min(reading.bom, piece.lines.size()));
+        LineCounts lines;
+        if (!piece.error)
+          AnnotateLinesBy(piece.lines, reading.rule, options.count_lines, suffixes, held, lines);
         uint64_t done_now;
         {
           std::unique_lock<std::mutex> hold(lock);
@@ -473,7 +552,7 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
             halt = true;
           } else {
             out.WriteThrough(held.held());
-            lines_written += lines;
+            counts.Add(lines);
             done = piece.end;
             halt = piece.end_of_data || out.error();
           }
@@ -521,12 +600,16 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     report.error = error;
     return report;
   };
+  const bool from_stdin = options.dash_is_stdio && source == "-";
+  const bool to_stdout = options.dash_is_stdio && destination == "-";
   // Two names of one file would let creating the destination empty the
   // source before it is read: they are treated as the same name.  A
   // terminal or pipe has nothing to lose that way (/dev/stdin and
   // /dev/stdout in a terminal name one), and is read and written as usual.
-  const bool in_place = source == destination ||
-                        (platform::SameFile(source, destination) && platform::IsRegularFile(source));
+  const bool in_place =
+      !from_stdin && !to_stdout &&
+      (source == destination ||
+       (platform::SameFile(source, destination) && platform::IsRegularFile(source)));
   const std::string backup = in_place ? source + ".bak" : std::string();
   if (in_place) {
     // Only a regular file has content to keep and can be replaced whole;
@@ -544,7 +627,20 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
 
   platform::TextReader in;
   in.set_stop(options.stop);
-  if (int err = in.Open(source)) return fail(ConvertResult::kSourceOpen, source, err);
+  if (int err = from_stdin ? in.Adopt(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)) : in.Open(source))
+    return fail(ConvertResult::kSourceOpen, source, err);
+  // Before anything is written: a source neither encoding can read is
+  // refused whole.
+  const SourceStart start = ExamineStart(in, options.encoding);
+  if (Stopped(options)) return fail(ConvertResult::kStopped, source, 0);
+  report.encoding = start.encoding;
+  if (!start.encoding.supported()) return fail(ConvertResult::kUnsupportedEncoding, source, 0);
+  Reading reading;
+  reading.quoted = start.first_byte == '"';
+  reading.bom = start.encoding.bom;
+  reading.rule = {options.column, options.normalize,
+                  start.encoding.encoding == TextEncoding::kUtf8};
+
   platform::TextWriter out;
   out.set_write_fn(options.write_fn);
   out.set_stop(options.stop);
@@ -560,6 +656,10 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     const int fd = fcntl(replacement.fd(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return fail(ConvertResult::kDestCreate, source, errno);
     out.Adopt(fd);
+  } else if (to_stdout) {
+    const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return fail(ConvertResult::kDestCreate, destination, errno);
+    out.Adopt(fd);
   } else if (int err = out.Create(destination)) {
     return fail(ConvertResult::kDestCreate, destination, err);
   }
@@ -574,19 +674,26 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
   unsigned threads =
       options.threads ? options.threads : std::min(2u, std::thread::hardware_concurrency());
   if (!out.is_regular_file()) threads = 1;
+  // The mark goes first, so that the output reads as the source does.
+  if (reading.bom) out.Write(std::string_view(kUtf8Bom).substr(0, reading.bom));
+  LineCounts counts;
   int read_err = 0, write_err = 0;
   bool out_of_memory = false;
   try {
-    if (threads > 1 && in.is_regular_file() && in.size() > piece_size) {
+    // Standard input is read from where it stands, never by offset.
+    if (threads > 1 && !from_stdin && in.is_regular_file() && in.size() > piece_size) {
       platform::PieceReader pieces(in.fd(), in.size(), piece_size);
-      read_err = AnnotatePieces(table, pieces, threads, out, options, report.lines_written);
+      read_err = AnnotatePieces(table, pieces, threads, out, options, reading, counts);
     } else {
-      read_err = AnnotateStream(table, in, out, options, report.lines_written);
+      read_err = AnnotateStream(table, in, out, options, reading, counts);
     }
     write_err = out.Close();
   } catch (const std::bad_alloc&) {
     out_of_memory = true;
   }
+  report.lines_read = counts.read;
+  report.lines_written = counts.written;
+  report.lines_unknown = counts.unknown;
 
   const bool stopped = Stopped(options);
   if (stopped || out_of_memory || read_err || write_err) {
@@ -603,7 +710,7 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     // file never left its name.
     if (in_place) {
       replacement.Discard();
-    } else if (out.is_regular_file()) {
+    } else if (out.is_regular_file() && !to_stdout) {
       unlink(destination.c_str());
     }
     return report;
@@ -635,6 +742,8 @@ std::string_view ConvertMessage(ConvertResult result) {
       return "バックアップファイルを作成できませんでした。";
     case ConvertResult::kNotRegularFile:
       return "通常のファイルではないため、上書きで変換できません。変換先を指定してください。";
+    case ConvertResult::kUnsupportedEncoding:
+      return "UTF-16・UTF-32 のファイルには対応していません。UTF-8 か Shift-JIS で保存してください。";
     case ConvertResult::kStopped:
       return "中断しました。";
     case ConvertResult::kOutOfMemory:

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "annotate/encoding.h"
 #include "platform/files.h"
 
 namespace nomvex {
@@ -23,6 +24,7 @@ enum class ConvertResult : int {
   kBackupExists = 5,  // in place: the backup name is taken; nothing changed
   kRenameFailed = 6,  // in place: the file could not be moved to its backup
   kNotRegularFile = 7,  // in place on a device, pipe, link or folder: refused
+  kUnsupportedEncoding = 8,  // UTF-16 or UTF-32: nothing was written
   kStopped = 9,         // stopped by the user or a signal
   kOutOfMemory = 10,
 };
@@ -36,6 +38,10 @@ struct ConvertReport {
   // (the system refusing the last rename).
   std::string content_at;
   uint64_t lines_written = 0;
+  // With ConvertOptions::count_lines:
+  uint64_t lines_read = 0;
+  uint64_t lines_unknown = 0;  // written with the table's "not found"
+  SourceEncoding encoding;     // as the source was read
 };
 
 struct ConvertOptions {
@@ -50,6 +56,16 @@ struct ConvertOptions {
   // When this turns nonzero the run stops and cleans up as after a write
   // error, with kStopped: a signal's number, or below 0 for the user.
   const std::atomic<int>* stop = nullptr;
+  // kAuto: told from the source's head (DetectEncoding).
+  TextEncoding encoding = TextEncoding::kAuto;
+  size_t column = 0;       // look only in this CSV field (1-based); 0: anywhere
+  bool normalize = false;  // FindNormalizedRun's forms count too
+  // "-" names standard input as the source and standard output as the
+  // destination (the command line); never in place.
+  bool dash_is_stdio = false;
+  // Count lines read and lines not in the table (ConvertReport); the plain
+  // rule's fastest path does without.
+  bool count_lines = false;
 };
 
 // Annotates `source` into `destination`.  The same name twice, or two names

@@ -163,13 +163,15 @@ int Wait(pid_t pid) {
 
 TEST_F(ProgramTest, SignalsCleanUpAndExitWith128PlusTheSignal) {
   // A run waiting on a pipe that has sent part of a file: the destination
-  // it began is removed.
+  // it began is removed.  (The part is longer than the 64 KiB in which the
+  // encoding is told, after which the destination is created.)
   ASSERT_EQ(mkfifo((dir_ / "in.fifo").c_str(), 0600), 0);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     pid_t pid = Start(dir_.path(), {dir_ / "in.fifo", dir_ / "out.csv"});
     const int fifo = open((dir_ / "in.fifo").c_str(), O_WRONLY);  // the program has it open
     ASSERT_GE(fifo, 0);
-    const std::string part = "a,0901234\nb,0801234\n";
+    std::string part;
+    while (part.size() <= 65536) part += "a,0901234\nb,0801234\n";
     ASSERT_EQ(write(fifo, part.data(), part.size()), static_cast<ssize_t>(part.size()));
     for (int i = 0; i < 500 && !std::filesystem::exists(dir_ / "out.csv"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -75,8 +75,14 @@ TEST_F(ConvertTest, WorkedExample) {
                             "山田,090-1234-5678,自宅 03-3333-4444\r\n"
                             "鈴木,(080)1234-5678\r\n"
                             "佐藤,080-1234-0000\r\n"));
-  ConvertReport r = Run(P("in.csv"), P("out.csv"));
+  ConvertOptions counting;
+  counting.count_lines = true;
+  ConvertReport r = Run(P("in.csv"), P("out.csv"), counting);
   EXPECT_EQ(r.result, ConvertResult::kDone);
+  EXPECT_EQ(r.lines_read, 4u);
+  EXPECT_EQ(r.lines_written, 2u);
+  EXPECT_EQ(r.lines_unknown, 0u);
+  EXPECT_EQ(r.encoding.encoding, TextEncoding::kCp932);
   EXPECT_EQ(ReadFile(P("out.csv")), sj("山田,090-1234-5678,自宅 03-3333-4444,DoCoMo,関東\r\n"
                                        "佐藤,080-1234-0000,au,関東\r\n"));
 }
@@ -87,7 +93,11 @@ TEST_F(ConvertTest, QuotedModeFromTheFirstLineAlone) {
   EXPECT_EQ(ReadFile(P("q.out")), sj("\"山田\",\"090-1234-5678\",\"DoCoMo\",\"関東\"\r\n"
                                      "鈴木,0701234,\"au\",\"首都\"\r\n"));
   WriteFile(P("u.csv"), sj("名前\n\"山田\",\"0909999\"\n"));
-  ASSERT_EQ(Run(P("u.csv"), P("u.out")).result, ConvertResult::kDone);
+  ConvertOptions counting;
+  counting.count_lines = true;
+  const ConvertReport r = Run(P("u.csv"), P("u.out"), counting);
+  ASSERT_EQ(r.result, ConvertResult::kDone);
+  EXPECT_EQ(r.lines_unknown, 1u);
   EXPECT_EQ(ReadFile(P("u.out")), sj("\"山田\",\"0909999\",？,？\r\n"));
 }
 
@@ -155,6 +165,7 @@ TEST_F(ConvertTest, PiecesGiveWhatOneReaderGives) {
     WriteFile(P("f.csv"), file);
     ConvertOptions one;
     one.threads = 1;
+    one.count_lines = true;
     const ConvertReport want = Run(P("f.csv"), P("want.out"), one);
     ASSERT_EQ(want.result, ConvertResult::kDone);
     for (size_t piece : {1, 2, 3, 7, 64}) {
@@ -162,9 +173,12 @@ TEST_F(ConvertTest, PiecesGiveWhatOneReaderGives) {
         ConvertOptions o;
         o.piece_size = piece;
         o.threads = threads;
+        o.count_lines = true;
         const ConvertReport got = Run(P("f.csv"), P("got.out"), o);
         ASSERT_EQ(got.result, ConvertResult::kDone);
+        EXPECT_EQ(got.lines_read, want.lines_read);
         EXPECT_EQ(got.lines_written, want.lines_written);
+        EXPECT_EQ(got.lines_unknown, want.lines_unknown);
         ASSERT_EQ(ReadFile(P("got.out")), ReadFile(P("want.out")))
             << ::testing::PrintToString(file) << " in pieces of " << piece << " on " << threads;
       }
