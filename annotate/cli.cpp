@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -51,12 +52,61 @@ class SignalsStopRun {
 
 }  // namespace
 
+namespace {
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false
+// when `arg` is not that option.  A missing value leaves `value` empty.
+bool OptionValue(std::string_view arg, std::string_view name, int argc, const char* const* argv,
+                 int& i, std::string_view& value) {
+  if (arg == name) {
+    value = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+    return true;
+  }
+  if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+CommandLine Bad(CommandLine cmd, std::string_view option, std::string message) {
+  cmd.mode = CommandLine::Mode::kBadOption;
+  cmd.bad_option = std::string(option);
+  cmd.usage_error = std::move(message);
+  return cmd;
+}
+
+}  // namespace
+
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine cmd;
   bool options = true;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
-    if (options && arg == "--") {
+    std::string_view value;
+    if (options && OptionValue(arg, "--encoding", argc, argv, i, value)) {
+      if (value == "cp932" || value == "shift-jis" || value == "sjis") {
+        cmd.encoding = TextEncoding::kCp932;
+      } else if (value == "utf-8" || value == "utf8") {
+        cmd.encoding = TextEncoding::kUtf8;
+      } else {
+        return Bad(cmd, "--encoding",
+                   std::string(platform::Tr("option --encoding takes cp932 or utf-8, not")) +
+                       " '" + std::string(value) + "'");
+      }
+    } else if (options && OptionValue(arg, "--column", argc, argv, i, value)) {
+      size_t n = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+      if (ec != std::errc() || end != value.data() + value.size() || n == 0)
+        return Bad(cmd, "--column",
+                   std::string(platform::Tr("option --column takes a field number from 1, not")) +
+                       " '" + std::string(value) + "'");
+      cmd.column = n;
+    } else if (options && arg == "--normalize") {
+      cmd.normalize = true;
+    } else if (options && (arg == "--verbose" || arg == "-v")) {
+      cmd.verbose = true;
+    } else if (options && arg == "--") {
       options = false;
     } else if (options && (arg == "--help" || arg == "-h")) {
       cmd.mode = CommandLine::Mode::kHelp;
@@ -94,14 +144,31 @@ std::string UsageText() {
            Tr("  nomvex              open the window\n"),
            Tr("  nomvex FILE         annotate FILE in place; its old content is kept as FILE.bak\n"),
            Tr("  nomvex FILE DEST    annotate FILE into DEST\n"),
+           Tr("  nomvex -            annotate standard input to standard output; \"-\" as FILE\n"
+              "                      or DEST alone reads or writes that stream, never in place\n"
+              "                      e.g. some-export | nomvex - > out.csv\n"),
            "\n",
            Tr("Each line of FILE that holds a mobile number is written with its operator\n"
-              "and region appended; other lines are left out.  Files are Shift-JIS.\n"),
+              "and region appended; other lines are left out.  FILE is read as UTF-8 when\n"
+              "it starts with a UTF-8 BOM, or when its first 64 KiB hold non-ASCII text\n"
+              "that is all UTF-8, and as Shift-JIS otherwise; the operator and region are\n"
+              "written in the same encoding.\n"),
            Tr("The operator is the one the number's block was allotted to; a number\n"
               "moved to another operator (number portability) is not followed.\n"),
            Tr("The number table Nomvex.dat is read from the program's own folder, or\n"
               "else from share/nomvex/ of the install.\n"),
            "\n",
+           Tr("  --encoding cp932|utf-8\n"
+              "                   read FILE, and write the fields, in this encoding\n"
+              "                   e.g. nomvex --encoding utf-8 list.csv out.csv\n"),
+           Tr("  --column N       look for the number only in CSV field N (from 1)\n"
+              "                   e.g. nomvex --column 3 list.csv out.csv\n"),
+           Tr("  --normalize      also take +81 90-1234-5678, full-width digits and dashes,\n"
+              "                   and 090 1234 5678, 090.1234.5678, (090)1234-5678\n"
+              "                   e.g. nomvex --normalize list.csv out.csv\n"),
+           Tr("  -v, --verbose    at the end, tell the lines read, written and not in the\n"
+              "                   table, and the encoding, on standard error\n"
+              "                   e.g. nomvex -v list.csv out.csv\n"),
            Tr("  --table FILE     read the number table from FILE instead\n"),
            Tr("  -h, --help       show this help\n"),
            Tr("  -V, --version    show the version, the table's data version and its file\n"),
@@ -110,7 +177,8 @@ std::string UsageText() {
            Tr("Exit status: 0 done; 1 FILE cannot be opened; 2 DEST cannot be created;\n"
               "3 read error; 4 write error; 5 FILE.bak exists already; 6 FILE cannot be\n"
               "moved to FILE.bak; 7 FILE is not a regular file and cannot be annotated in\n"
-              "place; 10 out of memory; 64 unknown option; 66 the table of --table cannot\n"
+              "place; 8 FILE is UTF-16 or UTF-32 (nothing is written); 10 out of memory;\n"
+              "64 unknown option or bad option value; 66 the table of --table cannot\n"
               "be loaded; 69 no window can be opened here;\n"
               "128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM); a partial DEST is removed\n"
               "and, in place, FILE is left as it was.\n"),
@@ -136,11 +204,28 @@ std::string TerminalMessage(const ConvertReport& report) {
   return text;
 }
 
+std::string SummaryLine(const ConvertReport& report) {
+  using platform::Tr;
+  std::string text = std::string("nomvex: ") + Tr("lines read") + " " +
+                     std::to_string(report.lines_read) + ", " + Tr("written") + " " +
+                     std::to_string(report.lines_written) + ", " + Tr("not in the table") + " " +
+                     std::to_string(report.lines_unknown) + "; " + Tr("encoding") + " " +
+                     std::string(EncodingName(report.encoding.encoding));
+  if (report.encoding.bom) text += " (BOM)";
+  return text + "\n";
+}
+
 std::optional<int> CommandLineHook(const NumberTable& table, const std::string& data_version,
-                                   const std::vector<std::string>& files, std::ostream& err,
+                                   const CommandLine& cmd, std::ostream& err,
                                    bool show_progress) {
+  const std::vector<std::string>& files = cmd.files;
   if (data_version.empty() || files.empty() || files.size() > 2) return std::nullopt;
   ConvertOptions options;
+  options.encoding = cmd.encoding;
+  options.column = cmd.column;
+  options.normalize = cmd.normalize;
+  options.dash_is_stdio = true;
+  options.count_lines = cmd.verbose;
   int shown = -1;
   if (show_progress) {
     options.progress = [&](uint64_t done, uint64_t total) {
@@ -166,7 +251,11 @@ std::optional<int> CommandLineHook(const NumberTable& table, const std::string& 
     if (signal != SIGPIPE) err << TerminalMessage(report);
     return 128 + signal;
   }
-  if (report.result != ConvertResult::kDone) err << TerminalMessage(report);
+  if (report.result != ConvertResult::kDone) {
+    err << TerminalMessage(report);
+  } else if (cmd.verbose) {
+    err << SummaryLine(report);
+  }
   return static_cast<int>(report.result);
 }
 

@@ -27,10 +27,17 @@ struct CommandLine {
   std::string table;               // --table FILE; empty: look in the usual places
   std::string bad_option;
   std::string usage_error;  // what is wrong, for kBadOption
+  // How files are annotated.
+  TextEncoding encoding = TextEncoding::kAuto;
+  size_t column = 0;
+  bool normalize = false;
+  bool verbose = false;
 };
 
-// --help, -h, --version, -V and --table FILE (or --table=FILE) are options;
-// "--" ends them, so that any name can be given after it.
+// --help, -h, --version, -V and --table FILE (or --table=FILE) are options,
+// as are --encoding cp932|utf-8, --column N (a value may also follow "="),
+// --normalize and -v/--verbose; "--" ends them, so that any name can be
+// given after it.  "-" alone is a name: standard input or output.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 std::string UsageText();
@@ -41,10 +48,15 @@ std::string VersionText(const std::string& data_version, const std::string& tabl
 // annotates (one: in place, two: first into second) and gives the exit
 // status; otherwise gives nothing and start-up goes on.  Messages go to
 // `err` in UTF-8; progress too, when `show_progress`.  Meanwhile SIGINT,
-// SIGTERM, SIGHUP and SIGPIPE stop the run, which cleans up.
+// SIGTERM, SIGHUP and SIGPIPE stop the run, which cleans up.  "-" reads
+// standard input or writes standard output; "-" alone does both.  With
+// `cmd.verbose`, a summary line goes to `err` at the end.
 std::optional<int> CommandLineHook(const NumberTable& table, const std::string& data_version,
-                                   const std::vector<std::string>& files, std::ostream& err,
+                                   const CommandLine& cmd, std::ostream& err,
                                    bool show_progress);
+
+// "nomvex: lines read 3, written 2, not in the table 1; encoding UTF-8 (BOM)".
+std::string SummaryLine(const ConvertReport& report);
 
 // One line for the terminal: "nomvex: FILE: message (reason)".
 std::string TerminalMessage(const ConvertReport& report);

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (auto status = nomvex::CommandLineHook(table, data_version, cmd.files, std::cerr,
+  if (auto status = nomvex::CommandLineHook(table, data_version, cmd, std::cerr,
                                             isatty(STDERR_FILENO)))
     return *status;
 

@@ -50,6 +50,28 @@ TEST(ParseCommandLine, OptionsAndNames) {
   EXPECT_EQ(parse({"--", "--table", "x"}).table, "");
 }
 
+TEST(ParseCommandLine, AnnotationOptions) {
+  auto parse = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "nomvex");
+    return ParseCommandLine(static_cast<int>(args.size()), args.data());
+  };
+  CommandLine c = parse({"--encoding", "utf-8", "--column=3", "--normalize", "-v", "a.csv"});
+  EXPECT_EQ(c.mode, CommandLine::Mode::kRun);
+  EXPECT_EQ(c.encoding, TextEncoding::kUtf8);
+  EXPECT_EQ(c.column, 3u);
+  EXPECT_TRUE(c.normalize);
+  EXPECT_TRUE(c.verbose);
+  EXPECT_EQ(c.files, (std::vector<std::string>{"a.csv"}));
+  EXPECT_EQ(parse({"--encoding=cp932", "-"}).encoding, TextEncoding::kCp932);
+  for (auto bad : std::vector<std::vector<const char*>>{
+           {"--encoding", "utf-16"}, {"--encoding"}, {"--column", "0"}, {"--column", "x"},
+           {"--column=3x"}, {"--column"}, {"--column", "-1"}}) {
+    c = parse(bad);
+    EXPECT_EQ(c.mode, CommandLine::Mode::kBadOption) << bad[0];
+    EXPECT_NE(c.usage_error.find(std::string(bad[0]).substr(0, 8)), std::string::npos) << c.usage_error;
+  }
+}
+
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -248,6 +270,39 @@ TEST_F(ProgramTest, MessagesInTheUsersLanguageAndEncoding) {
   EXPECT_EQ(run("ja_JP.SJIS", "'" + name + "' out.csv", &out, &err), 1);
   EXPECT_EQ(err, "nomvex: " + name + ": " + sj("ファイルをロードできませんでした。 ") + "(" +
                      sj("そのようなファイルやディレクトリはありません") + ")\n");
+}
+
+TEST_F(ProgramTest, DashIsStandardInputAndOutput) {
+  const std::string line = "x,090-1234-5678\r\n";
+  const std::string annotated = "x,090-1234-5678,DoCoMo," + sj("関東") + "\r\n";
+  WriteFile(dir_ / "a.csv", line);
+  for (const char* args : {"- < a.csv", "- - < a.csv", "a.csv -", "- b.csv < a.csv && cat b.csv"}) {
+    std::filesystem::remove(dir_ / "b.csv");
+    ASSERT_EQ(Run(args), 0) << args;
+    EXPECT_EQ(ReadFile(dir_ / "out.txt"), annotated) << args;
+    EXPECT_EQ(ReadFile(dir_ / "a.csv"), line) << args;  // never in place
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "a.csv.bak")) << args;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "-")) << args;
+  }
+  // From a pipe, in UTF-8.
+  WriteFile(dir_ / "u8.csv", "\xEF\xBB\xBF名,0901234\n");
+  ASSERT_EQ(Run("-", nullptr, "cat u8.csv | "), 0);
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"), "\xEF\xBB\xBF名,0901234,DoCoMo,関東\r\n");
+}
+
+TEST_F(ProgramTest, VerboseSummaryAndTheEncodingStatus) {
+  WriteFile(dir_ / "a.csv", "h\n0901234\n0909999\n");
+  std::string err;
+  ASSERT_EQ(Run("a.csv b.csv", &err), 0);
+  EXPECT_EQ(err, "");  // nothing on success without -v
+  ASSERT_EQ(Run("-v a.csv b.csv", &err, "LC_ALL=C "), 0);
+  EXPECT_EQ(err, "nomvex: lines read 3, written 2, not in the table 1; encoding Shift-JIS\n");
+  WriteFile(dir_ / "u.csv", std::string("\xFF\xFE" "0\0", 4));
+  EXPECT_EQ(Run("-v u.csv c.csv", &err), 8);
+  EXPECT_NE(err.find("u.csv: UTF-16・UTF-32 のファイルには対応していません。"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "c.csv"));
+  EXPECT_EQ(Run("--column 0 a.csv", &err), kExitUsage);
+  EXPECT_NE(err.find("--column"), std::string::npos) << err;
 }
 
 TEST_F(ProgramTest, HelpAndVersion) {

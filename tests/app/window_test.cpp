@@ -299,6 +299,32 @@ class WindowTest : public QObject {
     QCOMPARE(Seam::shown.back().text, QStringLiteral("ファイルをロードできませんでした。"));
     QCOMPARE(Seam::shown.size(), size_t{2});
   }
+
+  void annotationDialogFollowsTheSourcesEncoding() {
+    Start("test 1");
+    const std::string dst = dir_ / "out.csv";
+    std::string src;
+    Seam::onExec = [&](QDialog* d) {
+      auto* c = static_cast<TCsvConvF*>(d);
+      c->SrcFile->setText(QString::fromStdString(src));
+      c->DstFile->setText(QString::fromStdString(dst));
+      return 1;
+    };
+    // Excel's CSV UTF-8: the fields in UTF-8, the BOM kept.
+    src = dir_ / "utf8.csv";
+    test::WriteFile(src, "\xEF\xBB\xBF名前,電話\r\n山田,090-1234-5678\r\n");
+    Key(Qt::Key_S);
+    QCOMPARE(Seam::shown.back().text, QStringLiteral("終了しました。"));
+    QCOMPARE(QString::fromStdString(test::ReadFile(dst)),
+             QString::fromUtf8("\xEF\xBB\xBF山田,090-1234-5678,DoCoMo,関東\r\n"));
+    // "Unicode text" (UTF-16) is refused, and nothing is written.
+    std::filesystem::remove(dst);
+    src = dir_ / "utf16.txt";
+    test::WriteFile(src, std::string("\xFF\xFE" "0\0" "9\0", 6));
+    Key(Qt::Key_S);
+    QVERIFY(Seam::shown.back().text.startsWith(QStringLiteral("UTF-16・UTF-32 のファイルには対応していません。")));
+    QVERIFY(!std::filesystem::exists(dst));
+  }
 };
 
 QTEST_MAIN(WindowTest)
