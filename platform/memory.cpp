@@ -3,14 +3,18 @@
 #include <cstdint>
 #include <mutex>
 
-#if defined(__linux__)
+// NOMVEX_PLAIN_HEAP: every block from the ordinary heap, so that the
+// sanitizers see each array's bounds and lifetime (the region hands out
+// blocks they cannot tell apart).
+#if defined(__linux__) && !defined(NOMVEX_PLAIN_HEAP)
+#define NOMVEX_HUGE_REGION 1
 #include <sys/mman.h>
 #endif
 
 namespace nomvex::platform {
 namespace {
 
-#if defined(__linux__)
+#if NOMVEX_HUGE_REGION
 constexpr size_t kHugePage = 2 << 20;
 // Enough for the table, its index, the buffer that read it, the buffers of
 // two threads annotating and their memo, with room to spare.  Only the huge
@@ -59,7 +63,7 @@ size_t Rounded(size_t bytes) { return (bytes + 63) & ~size_t{63}; }
 }  // namespace
 
 void* AllocateBig(size_t bytes) {
-#if defined(__linux__)
+#if NOMVEX_HUGE_REGION
   Region& r = TheRegion();
   {
     std::lock_guard<std::mutex> hold(r.lock);
@@ -75,7 +79,7 @@ void* AllocateBig(size_t bytes) {
 }
 
 void FreeBig(void* block, size_t bytes) {
-#if defined(__linux__)
+#if NOMVEX_HUGE_REGION
   Region& r = TheRegion();
   std::lock_guard<std::mutex> hold(r.lock);
   if (r.Holds(block)) {
@@ -84,6 +88,7 @@ void FreeBig(void* block, size_t bytes) {
     return;
   }
 #endif
+  (void)bytes;
   ::operator delete(block);
 }
 
