@@ -138,7 +138,7 @@ std::string UsageText() {
   using platform::Tr;
   std::string text;
   for (const char* piece : {
-           Tr("Usage: nomvex [FILE [DEST]]\n"
+           Tr("Usage: nomvex [OPTION]... [FILE [DEST]]\n"
               "Tells the operator of Japanese mobile (090, 080) and PHS (070) numbers.\n"),
            "\n",
            Tr("  nomvex              open the window\n"),
