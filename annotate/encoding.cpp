@@ -1,8 +1,5 @@
 #include "annotate/encoding.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -82,20 +79,15 @@ SourceStart ExamineStart(platform::TextReader& in, TextEncoding wanted) {
   SourceStart start;
   std::string buf;
   std::string_view head;
-  // A file opened here is read from its start; standard input may stand
-  // further on.
-  const bool from_start = in.is_regular_file() && lseek(in.fd(), 0, SEEK_CUR) == 0;
+  // A file opened here is looked at by offset, so that the reader (or the
+  // pieces read by offset) still starts at the first byte; standard input,
+  // which may stand further on or be a pipe, through what is read of it,
+  // which stays buffered.
+  const bool from_start = platform::ReadFileStart(in.fd(), kEncodingHeadBytes, buf);
   if (from_start) {
-    // Read by offset, so that the reader (or the pieces read by offset)
-    // still starts at the first byte; the file's raw bytes.
-    buf.resize(kEncodingHeadBytes);
-    ssize_t n;
-    do {
-      n = pread(in.fd(), buf.data(), buf.size(), 0);
-    } while (n < 0 && errno == EINTR);
-    head = std::string_view(buf.data(), n > 0 ? static_cast<size_t>(n) : 0);
+    head = buf;
   } else {
-    head = in.Peek(kEncodingHeadBytes);  // a pipe: what is read stays buffered
+    head = in.Peek(kEncodingHeadBytes);
   }
   start.encoding = DetectEncoding(head, wanted);
   start.first_byte = FirstDataByte(head.substr(start.encoding.bom));

@@ -255,6 +255,16 @@ void Replacement::Discard() {
   temp_.clear();
 }
 
+bool ReadFileStart(int fd, size_t n, std::string& bytes) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || lseek(fd, 0, SEEK_CUR) != 0) return false;
+  bytes.resize(n);
+  const ssize_t got = ReadAt(fd, bytes.data(), n, 0);
+  if (got < 0) return false;
+  bytes.resize(static_cast<size_t>(got));
+  return true;
+}
+
 TextReader::~TextReader() {
   if (fd_ >= 0) close(fd_);
 }

@@ -69,6 +69,12 @@ class Replacement {
 // The folder part of a name, ending in "/" ("./" for a bare name).
 std::string FolderOf(const std::string& path);
 
+// The first `n` bytes of an open regular file (all of a shorter one), read
+// by offset so that the file's position does not move; false when the file
+// is not regular or not positioned at its start (standard input may be
+// either), or cannot be read.
+bool ReadFileStart(int fd, size_t n, std::string& bytes);
+
 // Reads a file the way the C runtime's text mode does: every CR is dropped,
 // a byte 0x1A ends the data, a line ends at LF.  Lines of any length come
 // whole; memory grows with the longest line, never with the file.

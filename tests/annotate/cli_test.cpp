@@ -284,6 +284,10 @@ TEST_F(ProgramTest, DashIsStandardInputAndOutput) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "a.csv.bak")) << args;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "-")) << args;
   }
+  // Standard input that a shell has read a line of: the rest.
+  WriteFile(dir_ / "two.csv", "y,0901234\r\n" + line);
+  ASSERT_EQ(Run("- ; } < two.csv", nullptr, "{ read -r skipped; "), 0);
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"), annotated);
   // From a pipe, in UTF-8.
   WriteFile(dir_ / "u8.csv", "\xEF\xBB\xBF名,0901234\n");
   ASSERT_EQ(Run("-", nullptr, "cat u8.csv | "), 0);
