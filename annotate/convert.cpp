@@ -210,6 +210,7 @@ namespace {
 // at n and its mask is shifted into place.
 struct Masks {
   uint64_t digit = 0, other = 0, lf = 0;
+  uint64_t comma = 0, quote = 0;  // only from Classify64<true>
 };
 
 Masks Classify(const char* p, size_t n) {
@@ -246,7 +247,9 @@ Masks Classify(const char* p, size_t n) {
   return m;
 }
 
-// All 64 bytes at p are readable.
+// All 64 bytes at p are readable.  kCsv: commas and quotes too, for a
+// chosen column.
+template <bool kCsv = false>
 [[gnu::always_inline]] inline Masks Classify64(const char* p) {
 #ifdef __SSE2__
   // Each 16 bytes: a digit is below "0" + 10 once "0" is taken away, as a
@@ -255,30 +258,65 @@ Masks Classify(const char* p, size_t n) {
   const __m128i ten = _mm_set1_epi8(-128 + 10);
   const __m128i quote = _mm_set1_epi8('"'), hyphen = _mm_set1_epi8('-');
   const __m128i newline = _mm_set1_epi8('\n');
-  uint64_t digit = 0, kept = 0, lf = 0;
+  const __m128i comma = _mm_set1_epi8(',');
+  uint64_t digit = 0, kept = 0, lf = 0, commas = 0, quotes = 0;
   auto block = [&](int at) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
     const __m128i is_digit = _mm_cmplt_epi8(_mm_sub_epi8(v, bias), ten);
-    const __m128i is_skip = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, hyphen));
+    const __m128i is_quote = _mm_cmpeq_epi8(v, quote);
+    const __m128i is_skip = _mm_or_si128(is_quote, _mm_cmpeq_epi8(v, hyphen));
     auto bits = [](__m128i x) {
       return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(x)));
     };
     digit |= bits(is_digit) << at;
     kept |= bits(_mm_or_si128(is_digit, is_skip)) << at;
     lf |= bits(_mm_cmpeq_epi8(v, newline)) << at;
+    if constexpr (kCsv) {
+      commas |= bits(_mm_cmpeq_epi8(v, comma)) << at;
+      quotes |= bits(is_quote) << at;
+    }
   };
   block(0);
   block(16);
   block(32);
   block(48);
-  return {digit, ~kept, lf};
+  return {digit, ~kept, lf, commas, quotes};
 #else
-  return Classify(p, 64);
+  Masks m = Classify(p, 64);
+  if constexpr (kCsv) {
+    for (int i = 0; i < 64; ++i) {
+      m.comma |= static_cast<uint64_t>(p[i] == ',') << i;
+      m.quote |= static_cast<uint64_t>(p[i] == '"') << i;
+    }
+  }
+  return m;
 #endif
 }
 
 // Bits from `from` up (none when from is 64).
 uint64_t From(size_t from) { return from >= 64 ? 0 : ~0ull << from; }
+
+// The bits of CSV field `column` (1-based) of a line that lies whole in one
+// window (`in_line`), as CsvField finds it: commas outside double quotes part
+// the fields.  0 when the line has fewer fields.
+[[gnu::always_inline]] inline uint64_t FieldBits(const Masks& m, uint64_t in_line, size_t column) {
+  // Set from each opening quote up to its closing one: a running parity.
+  uint64_t inside = m.quote & in_line;
+  inside ^= inside << 1;
+  inside ^= inside << 2;
+  inside ^= inside << 4;
+  inside ^= inside << 8;
+  inside ^= inside << 16;
+  inside ^= inside << 32;
+  uint64_t parts = m.comma & in_line & ~inside;
+  size_t start = 0;
+  for (size_t k = 1; k < column; ++k, parts &= parts - 1) {
+    if (!parts) return 0;
+    start = static_cast<size_t>(__builtin_ctzll(parts)) + 1;
+  }
+  const uint64_t before_end = parts ? (parts & (0 - parts)) - 1 : in_line;
+  return before_end & From(start);
+}
 
 // The state of the line being scanned, carried from one 64-byte window to
 // the next: the run in progress and whether the line has its number.
@@ -387,10 +425,12 @@ template <bool kCount>
 // data, where 64 bytes cannot be read) is scanned window by window.  The
 // outcome is that of FindNumberRun on every line.  Lines read and lines
 // not in the table are counted only with kCount: a few instructions a line.
-template <bool kCount>
+// With kColumn the number is looked for only in CSV field `column` (as
+// FindNumber does), by the same masks.
+template <bool kCount, bool kColumn = false>
 [[gnu::always_inline]] inline void AnnotateLinesWith(std::string_view lines, Suffixes& suffixes,
-                                                     platform::TextWriter& out,
-                                                     LineCounts& total) {
+                                                     platform::TextWriter& out, LineCounts& total,
+                                                     size_t column = 0) {
   // Counted here and added at the end: the output's bytes may alias the
   // caller's counts, which would then be stored line by line.
   LineCounts counts;
@@ -409,10 +449,11 @@ template <bool kCount>
   while (s < size) {
     if (count == kBatch) copy_out();
     if (size - s >= 64) {
-      const Masks m = Classify64(p + s);
+      const Masks m = Classify64<kColumn>(p + s);
       if (m.lf) {
         const size_t end = static_cast<size_t>(__builtin_ctzll(m.lf));
-        const uint64_t in_line = (1ull << end) - 1;
+        uint64_t in_line = (1ull << end) - 1;
+        if constexpr (kColumn) in_line = FieldBits(m, in_line, column);
         const int32_t key = FirstRun(m.digit & in_line, m.other | ~in_line, p + s);
         if (key >= 0) {
           const size_t length = WithoutCr(p + s, end);
@@ -429,11 +470,17 @@ template <bool kCount>
     const char* lf = static_cast<const char*>(std::memchr(p + s, '\n', size - s));
     const size_t end = lf ? static_cast<size_t>(lf - p) : size;
     LineScan scan;
-    for (size_t w = s; w < end && !scan.found; w += 64) {
-      const size_t n = std::min<size_t>(64, end - w);
-      scan.Segment(Classify(p + w, n), p + w, n);
+    if constexpr (kColumn) {
+      std::string_view field;
+      scan.found = CsvField(std::string_view(p + s, WithoutCr(p + s, end - s)), column, field) &&
+                   FindNumberRun(field, scan.first7);
+    } else {
+      for (size_t w = s; w < end && !scan.found; w += 64) {
+        const size_t n = std::min<size_t>(64, end - w);
+        scan.Segment(Classify(p + w, n), p + w, n);
+      }
+      scan.Finish();
     }
-    scan.Finish();
     if (scan.found) {
       copy_out();
       out.Write(std::string_view(p + s, WithoutCr(p + s, end - s)));
@@ -458,15 +505,20 @@ NOMVEX_CLONES void AnnotateLinesCounting(std::string_view lines, Suffixes& suffi
                                          platform::TextWriter& out, LineCounts& total) {
   AnnotateLinesWith<true>(lines, suffixes, out, total);
 }
+NOMVEX_CLONES void AnnotateColumn(std::string_view lines, size_t column, Suffixes& suffixes,
+                                  platform::TextWriter& out, LineCounts& total) {
+  AnnotateLinesWith<true, true>(lines, suffixes, out, total, column);
+}
 
-// Annotates whole lines by a chosen column or normalisation: line by line,
-// without the batches and masks of the plain rule.
+// Annotates whole lines by the rule: the plain one and a chosen column in
+// batches by masks; normalisation line by line.
 void AnnotateLinesBy(std::string_view lines, const NumberRule& rule, bool count,
                      Suffixes& suffixes, platform::TextWriter& out, LineCounts& counts) {
   if (rule.plain()) {
     return count ? AnnotateLinesCounting(lines, suffixes, out, counts)
                  : AnnotateLines(lines, suffixes, out, counts);
   }
+  if (!rule.normalize) return AnnotateColumn(lines, rule.column, suffixes, out, counts);
   const char* p = lines.data();
   const size_t size = lines.size();
   for (size_t s = 0; s < size; ++counts.read) {

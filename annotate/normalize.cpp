@@ -1,5 +1,6 @@
 #include "annotate/normalize.h"
 
+#include <array>
 #include <cstddef>
 
 #include "platform/codepage.h"
@@ -15,31 +16,26 @@ struct Token {
   char digit = 0;  // "0" to "9" for a digit
 };
 
-Token Ascii(unsigned char c) {
-  if (c >= '0' && c <= '9') return {Kind::kDigit, 1, static_cast<char>(c)};
-  switch (c) {
-    case '-':
-    case '"':
-      return {Kind::kJoin, 1};
-    case ' ':
-      return {Kind::kSpace, 1};
-    case '.':
-      return {Kind::kDot, 1};
-    case '(':
-      return {Kind::kOpen, 1};
-    case ')':
-      return {Kind::kClose, 1};
-    case '+':
-      return {Kind::kPlus, 1};
-  }
-  return {Kind::kOther, 1};
-}
+// Looked up, not switched on: most of a line is ASCII.
+constexpr auto kAscii = [] {
+  std::array<Kind, 128> k{};
+  k.fill(Kind::kOther);
+  for (int d = '0'; d <= '9'; ++d) k[d] = Kind::kDigit;
+  k['-'] = k['"'] = Kind::kJoin;
+  k[' '] = Kind::kSpace;
+  k['.'] = Kind::kDot;
+  k['('] = Kind::kOpen;
+  k[')'] = Kind::kClose;
+  k['+'] = Kind::kPlus;
+  return k;
+}();
+
+Token Ascii(unsigned char c) { return {kAscii[c], 1, static_cast<char>(c)}; }
 
 // Shift-JIS: a lead byte and a trail byte make one character; anything
 // else is one byte, so that a stray lead byte never swallows an ASCII digit.
 Token Cp932(const unsigned char* p, size_t left) {
   const unsigned char c = p[0];
-  if (c < 0x80) return Ascii(c);
   if (c == 0xB0) return {Kind::kJoin, 1};  // ｰ, half-width
   if (!platform::IsLeadByte(c) || left < 2) return {Kind::kOther, 1};
   const unsigned char t = p[1];
@@ -71,7 +67,6 @@ Token Cp932(const unsigned char* p, size_t left) {
 // non-ASCII byte is a character of its own that ends a run.
 Token Utf8(const unsigned char* p, size_t left) {
   const unsigned char c = p[0];
-  if (c < 0x80) return Ascii(c);
   if (left < 3) return {Kind::kOther, 1};
   const unsigned char b = p[1], t = p[2];
   if (c == 0xEF && b == 0xBC) {
@@ -103,7 +98,10 @@ class Scanner {
       : p_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), utf8_(utf8) {}
 
   size_t size() const { return n_; }
-  Token At(size_t i) const { return utf8_ ? Utf8(p_ + i, n_ - i) : Cp932(p_ + i, n_ - i); }
+  [[gnu::always_inline]] Token At(size_t i) const {
+    if (p_[i] < 0x80) return Ascii(p_[i]);
+    return utf8_ ? Utf8(p_ + i, n_ - i) : Cp932(p_ + i, n_ - i);
+  }
 
   // Past the gap at i when it may part two digit groups: at least one
   // space, dot or parenthesis, but at most one space or dot and one of each

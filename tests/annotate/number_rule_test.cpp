@@ -170,5 +170,36 @@ TEST(ConvertCsvFile, ColumnAndNormalizeOnWholeFiles) {
   }
 }
 
+TEST(ConvertCsvFile, ColumnAgreesWithFindNumberLineByLine) {
+  // Random lines of digits, quotes, commas and run enders, short and long,
+  // so that fields fall anywhere in a window and past it.
+  test::TempDir dir;
+  NumberTable table;
+  table.Assign({{"hdr", "v1"}, {"hd2", ""}, {"0901234", "DoCoMo " + sj("関東")}});
+  std::mt19937 rng(5);
+  const char alphabet[] = "000000123456789\"\",,,- a\x82";
+  for (size_t column : {1, 2, 3, 7}) {
+    std::string file, expected;
+    for (int i = 0; i < 3000; ++i) {
+      std::string line(rng() % (i % 10 == 0 ? 150 : 60), ' ');
+      for (char& c : line) c = alphabet[rng() % (sizeof alphabet - 1)];
+      file += line + (rng() % 2 ? "\r\n" : "\n");
+      char digits[7];
+      if (!FindNumber(line, {column}, digits)) continue;
+      LookupResult r = table.LookupNumber(std::string_view(digits, 7));
+      expected += line + "," + std::string(r.Carrier) + "," + std::string(r.Region) + "\r\n";
+    }
+    WriteFile(dir / "r.csv", file);
+    for (size_t piece : {0, 4096}) {
+      ConvertOptions o;
+      o.column = column;
+      o.piece_size = piece;
+      o.threads = piece ? 2 : 1;
+      ASSERT_EQ(ConvertCsvFile(table, dir / "r.csv", dir / "r.out", o).result, ConvertResult::kDone);
+      ASSERT_EQ(ReadFile(dir / "r.out"), expected) << "column " << column << ", pieces of " << piece;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nomvex
