@@ -814,4 +814,15 @@ std::string ConvertDetails(const ConvertReport& report) {
   return text;
 }
 
+std::string ConvertOutcome(const ConvertReport& report) {
+  switch (report.result) {
+    case ConvertResult::kDone:
+    case ConvertResult::kSourceOpen:
+    case ConvertResult::kDestCreate:
+      return std::string(ConvertMessage(report.result));
+    default:
+      return ConvertDetails(report);
+  }
+}
+
 }  // namespace nomvex

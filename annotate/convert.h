@@ -89,5 +89,8 @@ bool FindNumberRun(std::string_view line, char first7[7]);
 std::string_view ConvertMessage(ConvertResult result);
 // The message with the file, the system's reason and where the content is.
 std::string ConvertDetails(const ConvertReport& report);
+// What a window shows when an annotation it started has ended: the fixed
+// message for done and for the two open failures, the details otherwise.
+std::string ConvertOutcome(const ConvertReport& report);
 
 }  // namespace nomvex

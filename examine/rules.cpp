@@ -86,4 +86,19 @@ std::string UnknownDialogNumber(std::string_view prefix, std::string_view number
   return shown;
 }
 
+Examination Examine(const NumberTable& table, std::string_view prefix, std::string_view number,
+                    bool keep_apart) {
+  Examination e;
+  e.error = CheckInput(prefix, number);
+  if (e.error != InputError::kNone) return e;
+  LookupResult r = table.LookupNumber(MakeLookupNumber(prefix, number));
+  e.carrier = r.Carrier;
+  e.region = r.Region;
+  if (!keep_apart) MergeOperator(e.carrier, e.region);
+  e.color = OperatorColor(e.carrier);
+  e.unknown = IsUnknownResult(e.carrier, e.region);
+  if (e.unknown) e.dialog_number = UnknownDialogNumber(prefix, number);
+  return e;
+}
+
 }  // namespace nomvex

@@ -36,4 +36,20 @@ bool IsUnknownResult(std::string_view carrier, std::string_view region);
 // the number, never half of a double-byte character.
 std::string UnknownDialogNumber(std::string_view prefix, std::string_view number);
 
+class NumberTable;
+
+// The Examine command as both windows run it: the input check, the lookup,
+// the merge (unless the user keeps IDO and セルラー apart), the colour and
+// whether the result counts as unknown.  The window shows it and raises
+// the notification.
+struct Examination {
+  InputError error = InputError::kNone;  // when set, nothing else is filled
+  std::string carrier, region;           // as the boxes show them
+  uint32_t color = kWhite;               // of both boxes
+  bool unknown = false;
+  std::string dialog_number;             // what the unknown-number dialog shows
+};
+Examination Examine(const NumberTable& table, std::string_view prefix, std::string_view number,
+                    bool keep_apart);
+
 }  // namespace nomvex

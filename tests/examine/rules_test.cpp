@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "table/number_table.h"
 #include "tests/test_util.h"
 
 namespace nomvex {
@@ -69,6 +70,43 @@ TEST(ReportRules, UnknownAndTheDialogNumber) {
   EXPECT_EQ(UnknownDialogNumber("090", "1" + sj("あい")), "0901" + sj("あ"));
   EXPECT_EQ(MakeLookupNumber("090", "12-34567"), "09012-3");
   EXPECT_EQ(MakeLookupNumber("070", "12"), "07012");
+}
+
+TEST(Examine, TheWholeCommandAsBothWindowsRunIt) {
+  NumberTable table;
+  table.Assign({{"hdr", "v1"},
+                {"hd2", ""},
+                {"0801234", "IDO " + sj("首都")},
+                {"0901234", "DoCoMo " + sj("？")},
+                {"0701234", sj("セルラー 九州")}});
+  struct Case {
+    std::string prefix, number;
+    bool keep_apart;
+    InputError error;
+    std::string carrier, region;
+    uint32_t color;
+    bool unknown;
+    std::string dialog_number;
+  } cases[] = {
+      {"080", "12345678", false, InputError::kNone, "au", sj("関東"), 0x00BFFFBF, false, ""},
+      {"080", "12345678", true, InputError::kNone, "IDO", sj("首都"), 0x00BFFFBF, false, ""},
+      {"070", "1234", true, InputError::kNone, sj("セルラー"), sj("九州"), 0x00FFBFBF, false, ""},
+      // A known operator with an unknown region: its colour, yet unknown.
+      {"090", "12345678", false, InputError::kNone, "DoCoMo", sj("？"), 0x00BFFFFF, true, "0901234"},
+      {"070", "12", false, InputError::kNone, sj("？"), sj("？"), kWhite, true, "07012"},
+      {"050", "", false, InputError::kPrefix, "", "", kWhite, false, ""},
+      {"080", "", false, InputError::kNumber, "", "", kWhite, false, ""},
+  };
+  for (const Case& c : cases) {
+    const Examination e = Examine(table, c.prefix, c.number, c.keep_apart);
+    const std::string what = c.prefix + "-" + c.number;
+    EXPECT_EQ(e.error, c.error) << what;
+    EXPECT_EQ(e.carrier, c.carrier) << what;
+    EXPECT_EQ(e.region, c.region) << what;
+    EXPECT_EQ(e.color, c.color) << what;
+    EXPECT_EQ(e.unknown, c.unknown) << what;
+    EXPECT_EQ(e.dialog_number, c.dialog_number) << what;
+  }
 }
 
 }  // namespace
