@@ -1,6 +1,9 @@
 #include "annotate/cli.h"
 
 #include <signal.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <atomic>
 #include <charconv>
@@ -20,6 +23,22 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void CatchSignal(int signal) { caught_signal.store(signal, std::memory_order_relaxed); }
 
+#ifdef _WIN32
+// Windows has no such signals: Ctrl+C and Ctrl+Break in the console stand
+// for SIGINT, closing the console or ending the session for SIGTERM.
+BOOL WINAPI CatchConsoleEvent(DWORD event) {
+  CatchSignal(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
+  return TRUE;
+}
+
+class SignalsStopRun {
+ public:
+  SignalsStopRun() { SetConsoleCtrlHandler(CatchConsoleEvent, TRUE); }
+  ~SignalsStopRun() { SetConsoleCtrlHandler(CatchConsoleEvent, FALSE); }
+  SignalsStopRun(const SignalsStopRun&) = delete;
+  SignalsStopRun& operator=(const SignalsStopRun&) = delete;
+};
+#else
 // While it lives, the signals that would end the process mid-run stop the
 // run instead, so that it cleans up.  A signal that was ignored stays
 // ignored (nohup, background jobs).  No SA_RESTART: a read or write waiting
@@ -49,6 +68,7 @@ class SignalsStopRun {
   struct sigaction previous_[std::size(kSignals)];
   bool installed_[std::size(kSignals)] = {};
 };
+#endif
 
 }  // namespace
 
@@ -248,7 +268,11 @@ std::optional<int> CommandLineHook(const NumberTable& table, const std::string& 
   if (report.result == ConvertResult::kStopped && signal > 0) {
     // The shell's way of telling a run ended by a signal.  A reader that
     // went away needs no word.
+#ifdef SIGPIPE
     if (signal != SIGPIPE) err << TerminalMessage(report);
+#else
+    err << TerminalMessage(report);
+#endif
     return 128 + signal;
   }
   if (report.result != ConvertResult::kDone) {

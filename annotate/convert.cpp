@@ -667,10 +667,10 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     // Only a regular file has content to keep and can be replaced whole;
     // moving a device, a pipe or a link away would harm the system, not
     // annotate a file.
-    struct stat st;
-    const bool exists = lstat(source.c_str(), &st) == 0;
-    const int lstat_error = errno;
-    if (exists && !S_ISREG(st.st_mode)) return fail(ConvertResult::kNotRegularFile, source, 0);
+    bool regular = false;
+    const int lstat_error = platform::NameIsRegular(source, regular);
+    const bool exists = lstat_error == 0;
+    if (exists && !regular) return fail(ConvertResult::kNotRegularFile, source, 0);
     // Never destroy an earlier backup, and never annotate it in place of the
     // file's current content.
     if (platform::Exists(backup)) return fail(ConvertResult::kBackupExists, backup, EEXIST);
@@ -679,7 +679,7 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
 
   platform::TextReader in;
   in.set_stop(options.stop);
-  if (int err = from_stdin ? in.Adopt(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)) : in.Open(source))
+  if (int err = from_stdin ? in.Adopt(platform::DuplicateFd(STDIN_FILENO)) : in.Open(source))
     return fail(ConvertResult::kSourceOpen, source, err);
   // Before anything is written: a source neither encoding can read is
   // refused whole.
@@ -705,11 +705,11 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
       return fail(ConvertResult::kNotRegularFile, source, 0);
     if (int err = replacement.Create(source, original))
       return fail(ConvertResult::kDestCreate, source, err);
-    const int fd = fcntl(replacement.fd(), F_DUPFD_CLOEXEC, 0);
+    const int fd = platform::DuplicateFd(replacement.fd());
     if (fd < 0) return fail(ConvertResult::kDestCreate, source, errno);
     out.Adopt(fd);
   } else if (to_stdout) {
-    const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int fd = platform::DuplicateFd(STDOUT_FILENO);
     if (fd < 0) return fail(ConvertResult::kDestCreate, destination, errno);
     out.Adopt(fd);
   } else if (int err = out.Create(destination)) {
@@ -763,7 +763,7 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     if (in_place) {
       replacement.Discard();
     } else if (out.is_regular_file() && !to_stdout) {
-      unlink(destination.c_str());
+      platform::RemoveFile(destination);
     }
     return report;
   }

@@ -1,8 +1,6 @@
 // Start-up: the number table is loaded and the command line looked at before
 // anything of the window exists; the window module is loaded only when the
-// window is to start.
-#include <unistd.h>
-
+// window is to start.  (On Windows the window is part of the program.)
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -12,10 +10,15 @@
 
 #include "annotate/cli.h"
 #include "app/window_entry.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/module.h"
 #include "table/number_table.h"
+
+#ifdef _WIN32
+#include "platform/win32/wide.h"
+#endif
 
 namespace {
 
@@ -33,6 +36,9 @@ std::string FindBeside(const std::string& exe_dir, const char* name, const char*
 // moved install still finds its own), and the one the build was made for
 // (for a program copied out of its install).
 std::vector<std::string> TablePlaces(const std::string& exe_dir) {
+#ifdef _WIN32
+  return {exe_dir + "Nomvex.dat"};  // the Windows program has no install
+#endif
   std::vector<std::string> places;
   for (std::string place : {exe_dir + "Nomvex.dat", exe_dir + NOMVEX_DATA_FROM_BIN "Nomvex.dat",
                             std::string(NOMVEX_DATA_DIR "Nomvex.dat")}) {
@@ -44,7 +50,7 @@ std::vector<std::string> TablePlaces(const std::string& exe_dir) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   using nomvex::CommandLine;
   const std::string exe_dir = nomvex::platform::ExecutableDir();
 
@@ -111,9 +117,13 @@ int main(int argc, char** argv) {
   }
 
   if (auto status = nomvex::CommandLineHook(table, data_version, cmd, std::cerr,
-                                            isatty(STDERR_FILENO)))
+                                            nomvex::platform::StderrIsTerminal()))
     return *status;
 
+#ifdef _WIN32
+  nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir};
+  return nomvex_window_main(&start);
+#else
   std::string why;
   if (!nomvex::platform::HaveDisplay()) {
     why = Tr("no display to open the window on");
@@ -129,4 +139,23 @@ int main(int argc, char** argv) {
               << "データファイルが存在しないか、内容が異常です。\n";
   std::cerr << "\n" << nomvex::UsageText();
   return nomvex::kExitNoWindow;
+#endif
 }
+
+#ifdef _WIN32
+// File names come as the user typed them, in UTF-16, and are UTF-8 inside.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(nomvex::platform::win32::Utf8(wargv[i]));
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  nomvex::platform::ConsoleStreams streams;
+  return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+  nomvex::platform::ConsoleStreams streams;
+  return Main(argc, argv);
+}
+#endif

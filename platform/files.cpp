@@ -4,6 +4,11 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+
+#include "platform/win32/wide.h"
+#endif
 
 #include <algorithm>
 #ifdef __SSE2__
@@ -104,6 +109,9 @@ size_t TextModeOnLines(char* p, size_t n, bool& ended) {
 
 // Reads n bytes at `at` unless the file ends first: the count, or -errno.
 ssize_t ReadAt(int fd, char* p, size_t n, uint64_t at) {
+#ifdef _WIN32
+  return static_cast<ssize_t>(win32::ReadAt(fd, p, n, at));
+#else
   size_t got = 0;
   while (got < n) {
     ssize_t r = pread(fd, p + got, n - got, static_cast<off_t>(at + got));
@@ -113,9 +121,39 @@ ssize_t ReadAt(int fd, char* p, size_t n, uint64_t at) {
     got += static_cast<size_t>(r);
   }
   return static_cast<ssize_t>(got);
+#endif
 }
 
+#ifdef _WIN32
+// The last byte c in p[0, n), as glibc's memrchr finds it.
+const void* memrchr(const void* p, int c, size_t n) {
+  const char* bytes = static_cast<const char*>(p);
+  while (n > 0)
+    if (bytes[--n] == static_cast<char>(c)) return bytes + n;
+  return nullptr;
+}
+
+ssize_t WriteFd(int fd, const void* data, size_t size) {
+  return _write(fd, data, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
+}
+#else
+ssize_t WriteFd(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+#endif
+
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+  const size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? ".\\" : path.substr(0, slash + 1);
+#else
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+#endif
+}
+
+// What the system does for these is in platform/win32/files.cpp on Windows.
+#ifndef _WIN32
 
 std::string ExecutableDir() {
   std::string path(4096, '\0');
@@ -156,10 +194,6 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
 
 namespace {
 
@@ -255,6 +289,19 @@ void Replacement::Discard() {
   temp_.clear();
 }
 
+int RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 ? 0 : errno; }
+
+int NameIsRegular(const std::string& path, bool& regular) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno;
+  regular = S_ISREG(st.st_mode);
+  return 0;
+}
+
+int DuplicateFd(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
+#endif  // !_WIN32
+
 bool ReadFileStart(int fd, size_t n, std::string& bytes) {
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || lseek(fd, 0, SEEK_CUR) != 0) return false;
@@ -270,7 +317,13 @@ TextReader::~TextReader() {
 }
 
 int TextReader::Open(const std::string& path) {
+#ifdef _WIN32
+  int fd = -1;
+  if (int err = win32::OpenForReading(path, fd)) return err;
+  return Adopt(fd);
+#else
   return Adopt(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+#endif
 }
 
 int TextReader::Adopt(int fd) {
@@ -467,8 +520,12 @@ TextWriter::~TextWriter() {
 }
 
 int TextWriter::Create(const std::string& path) {
+#ifdef _WIN32
+  if (int err = win32::CreateForWriting(path, fd_)) return err;
+#else
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) return errno;
+#endif
   struct stat st;
   regular_ = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
   return 0;
@@ -522,7 +579,7 @@ void TextWriter::Flush() {
 }
 
 void TextWriter::Put(const char* p, size_t left) {
-  WriteFn fn = write_ ? write_ : &::write;
+  WriteFn fn = write_ ? write_ : &WriteFd;
   while (left > 0 && !error_) {
     ssize_t n = fn(fd_, p, left);
     if (n < 0) {

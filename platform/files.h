@@ -17,7 +17,8 @@
 
 namespace nomvex::platform {
 
-// The folder of the running executable, ending in "/".
+// The folder of the running executable, ending in "/" ("\\" on Windows).
+// Names are UTF-8 on Windows too; the wide system calls get them converted.
 std::string ExecutableDir();
 
 // True when both names exist and are one file (links, aliases, other case).
@@ -30,6 +31,17 @@ bool IsRegularFile(const std::string& path);
 
 // Renames without ever replacing an existing `to`; 0 or an errno value.
 int RenameNoReplace(const std::string& from, const std::string& to);
+
+// Removes a file; 0 or an errno value.
+int RemoveFile(const std::string& path);
+
+// Whether a name is a regular file itself (a link is not): 0 or an errno
+// value (ENOENT when nothing has the name).
+int NameIsRegular(const std::string& path, bool& regular);
+
+// A second descriptor of an open file, not handed to child processes; -1
+// with errno set on failure.
+int DuplicateFd(int fd);
 
 // The new content of a file that is replaced whole: written to a new file
 // in the same folder, which takes the file's name only once complete, so
@@ -66,7 +78,8 @@ class Replacement {
   int fd_ = -1;
 };
 
-// The folder part of a name, ending in "/" ("./" for a bare name).
+// The folder part of a name, ending in "/" ("./" for a bare name; on
+// Windows "\\" or ":" may end it too).
 std::string FolderOf(const std::string& path);
 
 // The first `n` bytes of an open regular file (all of a shorter one), read

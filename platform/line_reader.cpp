@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include "platform/win32/wide.h"
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -22,8 +25,12 @@ BoundedLineReader::~BoundedLineReader() {
 int BoundedLineReader::Open(const std::string& path) {
   // Non-blocking, so that opening a FIFO does not wait for a writer; it is
   // refused below, and for a regular file the flag changes nothing.
+#ifdef _WIN32
+  if (int err = win32::OpenForReading(path, fd_)) return err;
+#else
   fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd_ < 0) return errno;
+#endif
   struct stat st;
   int err = 0;
   if (fstat(fd_, &st) != 0) err = errno;

@@ -9,6 +9,9 @@
 #if defined(__linux__) && !defined(NOMVEX_PLAIN_HEAP)
 #define NOMVEX_HUGE_REGION 1
 #include <sys/mman.h>
+#elif defined(_WIN32) && !defined(NOMVEX_PLAIN_HEAP)
+#define NOMVEX_HUGE_REGION 1
+#include <windows.h>
 #endif
 
 namespace nomvex::platform {
@@ -33,6 +36,11 @@ struct Region {
 
   void Reserve() {
     tried = true;
+#ifdef _WIN32
+    // Committed at once but backed by memory only where touched.  Large
+    // pages would need a privilege users seldom hold.
+    base = static_cast<char*>(VirtualAlloc(nullptr, kRegion, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+#else
     // One huge page more than needed, then trimmed to a huge-page boundary.
     void* raw = mmap(nullptr, kRegion + kHugePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -46,6 +54,7 @@ struct Region {
     base = reinterpret_cast<char*>(aligned);
     // Only advice: without huge pages the region is ordinary memory.
     madvise(base, kRegion, MADV_HUGEPAGE);
+#endif
   }
   bool Holds(const void* p) const {
     return base && p >= base && static_cast<const char*>(p) < base + kRegion;

@@ -1,5 +1,10 @@
 #include "sstp/client.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -7,6 +12,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <condition_variable>
@@ -25,6 +31,34 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The few places where Winsock and POSIX sockets differ.
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kNoSignal = 0;
+void CloseSocket(Socket s) { closesocket(s); }
+Socket NewSocket() { return socket(AF_INET, SOCK_STREAM, 0); }
+void SetNonBlocking(Socket s) {
+  u_long on = 1;
+  ioctlsocket(s, FIONBIO, &on);
+}
+bool ConnectPending() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+bool RecvAgain() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+int Poll(pollfd* p, int ms) { return WSAPoll(p, 1, ms); }
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+void CloseSocket(Socket s) { close(s); }
+Socket NewSocket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+void SetNonBlocking(Socket s) { fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK); }
+bool ConnectPending() { return errno == EINPROGRESS; }
+bool RecvAgain() { return errno == EINTR || errno == EAGAIN; }
+int Poll(pollfd* p, int ms) { return poll(p, 1, ms); }
+#endif
+
 int MsLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
@@ -35,7 +69,7 @@ void AppendLine(std::string& out, std::string_view text) {
     if (c != '\r' && c != '\n') out.push_back(c);
 }
 
-bool ListensOn(const char* proc_file, uint16_t port) {
+[[maybe_unused]] bool ListensOn(const char* proc_file, uint16_t port) {
   std::ifstream in(proc_file);
   std::string line;
   std::getline(in, line);  // the header
@@ -52,12 +86,29 @@ bool ListensOn(const char* proc_file, uint16_t port) {
 
 }  // namespace
 
+#ifdef _WIN32
+int SstpStartup() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(1, 1), &data) == 0 ? 1 : 0;
+}
+void SstpCleanup() { WSACleanup(); }
+
+// The host holds the mutex "sakura" while it runs.  Opened, never created,
+// and closed at once.
+int IsSstpHostRunning(uint16_t) {
+  HANDLE mutex = OpenMutexA(0x1F0001, FALSE, "sakura");
+  if (!mutex) return 0;
+  CloseHandle(mutex);
+  return 1;
+}
+#else
 int SstpStartup() { return 1; }  // POSIX sockets need no start-up
 void SstpCleanup() {}
 
 int IsSstpHostRunning(uint16_t port) {
   return ListensOn("/proc/net/tcp", port) || ListensOn("/proc/net/tcp6", port) ? 1 : 0;
 }
+#endif
 
 bool IsLocalServer(std::string_view server) {
   return server.empty() || server == "127.0.0.1" || server == "localhost";
@@ -135,37 +186,37 @@ int SendSstp(std::string_view server, std::string_view sender, std::string_view 
   if (IsLocalServer(server) && !IsSstpHostRunning(port)) return 0;
   const std::string host = server.empty() ? std::string("127.0.0.1") : std::string(server);
 
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
+  Socket fd = NewSocket();
+  if (fd == kNoSocket) return 0;
   struct sockaddr_in addr {};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = inet_addr(host.c_str());
   if (addr.sin_addr.s_addr == INADDR_NONE &&
       !ResolveWithin(host, bound, &addr.sin_addr.s_addr, resolve)) {
-    close(fd);
+    CloseSocket(fd);
     return 0;
   }
 
   // Connect within the bound: non-blocking, then wait for it to complete.
   auto deadline = Clock::now() + bound;
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  SetNonBlocking(fd);
   if (connect(fd, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr) != 0) {
     struct pollfd p {fd, POLLOUT, 0};
     int err = 0;
     socklen_t len = sizeof err;
-    if (errno != EINPROGRESS || poll(&p, 1, MsLeft(deadline)) != 1 ||
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-      close(fd);
+    if (!ConnectPending() || Poll(&p, MsLeft(deadline)) != 1 ||
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0 || err != 0) {
+      CloseSocket(fd);
       return 0;
     }
   }
 
   const std::string request = BuildSstpRequest(sender, script, option);
   // One send, as the protocol's peers expect; a short count is not retried.
-  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
-    shutdown(fd, SHUT_RDWR);
-    close(fd);
+  if (send(fd, request.data(), static_cast<int>(request.size()), kNoSignal) < 0) {
+    shutdown(fd, kShutBoth);
+    CloseSocket(fd);
     return 0;
   }
 
@@ -177,12 +228,12 @@ int SendSstp(std::string_view server, std::string_view sender, std::string_view 
     const int left = MsLeft(deadline);
     if (left == 0) break;
     struct pollfd p {fd, POLLIN, 0};
-    if (poll(&p, 1, left) != 1) break;
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
+    if (Poll(&p, left) != 1) break;
+    const auto n = recv(fd, buf, sizeof buf, 0);
+    if (n == 0 || (n < 0 && !RecvAgain())) break;
   }
-  shutdown(fd, SHUT_RDWR);
-  close(fd);
+  shutdown(fd, kShutBoth);
+  CloseSocket(fd);
   return 1;
 }
 

@@ -1,11 +1,9 @@
 // Small helpers shared by the tests: a temporary folder and whole-file I/O.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -13,20 +11,32 @@
 
 namespace nomvex::test {
 
+// Names are UTF-8 in the program, also on Windows.
+inline std::string Utf8(const std::filesystem::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+inline std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 // Code page 932 bytes of a UTF-8 literal.
 inline std::string sj(std::string_view utf8) { return platform::ToCp932(utf8); }
 
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "nomvex-test-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
+    std::random_device random;
+    for (;;) {
+      path_ = std::filesystem::temp_directory_path() / ("nomvex-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(path_)) break;  // new, and ours alone
+    }
   }
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::string operator/(const std::string& name) const { return Utf8(path_ / PathOf(name)); }
   const std::filesystem::path& path() const { return path_; }
 
  private:
@@ -34,11 +44,11 @@ class TempDir {
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  std::ofstream(PathOf(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();

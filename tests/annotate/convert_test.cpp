@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -243,11 +245,22 @@ TEST_F(ConvertTest, InPlaceNeverTouchesAnExistingBackup) {
 TEST_F(ConvertTest, TwoNamesOfOneFileAnnotateInPlace) {
   const std::string old = "a,0901234\n";
   WriteFile(P("f.csv"), old);
-  ASSERT_EQ(symlink(P("f.csv").c_str(), P("link.csv").c_str()), 0);
-  std::string relative = std::filesystem::relative(P("f.csv")).string();
-  for (const std::string& other : {P("link.csv"), relative, dir_ / "./f.csv"}) {
+  std::vector<std::string> others = {P("link.csv"), dir_ / "./f.csv"};
+  // (No relative name from another drive.)
+  if (std::string relative = test::Utf8(std::filesystem::relative(P("f.csv"))); !relative.empty())
+    others.push_back(relative);
+#ifdef _WIN32
+  others.push_back(P("F.CSV"));  // names differ in case only
+#endif
+  for (const std::string& other : others) {
     std::filesystem::remove(P("f.csv.bak"));
+    std::filesystem::remove(P("link.csv"));
     WriteFile(P("f.csv"), old);
+#ifdef _WIN32
+    std::filesystem::create_hard_link(test::PathOf(P("f.csv")), test::PathOf(P("link.csv")));
+#else
+    ASSERT_EQ(symlink(P("f.csv").c_str(), P("link.csv").c_str()), 0);
+#endif
     ASSERT_EQ(Run(P("f.csv"), other).result, ConvertResult::kDone) << other;
     EXPECT_EQ(ReadFile(P("f.csv.bak")), old) << other;
     EXPECT_EQ(ReadFile(P("f.csv")), "a,0901234,DoCoMo," + sj("関東") + "\r\n") << other;

@@ -1,8 +1,14 @@
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -24,6 +30,34 @@ namespace {
 using namespace std::chrono_literals;
 using test::sj;
 
+#ifdef _WIN32
+constexpr int MSG_NOSIGNAL = 0;
+constexpr int SHUT_RDWR = SD_BOTH;
+void close(SOCKET s) { closesocket(s); }
+
+// A host on this machine is known by the mutex it holds while it runs.
+class HostMutex {
+ public:
+  HostMutex() : mutex_(CreateMutexA(nullptr, FALSE, "sakura")) {}
+  ~HostMutex() { CloseHandle(mutex_); }
+
+ private:
+  HANDLE mutex_;
+};
+
+struct Winsock {
+  Winsock() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~Winsock() { WSACleanup(); }
+};
+#else
+struct HostMutex {};
+struct Winsock {};
+using SOCKET = int;
+#endif
+
 // A host on the loopback that records every request and answers as told.
 class TestHost {
  public:
@@ -31,7 +65,10 @@ class TestHost {
   // waits for the end fails a test rather than hanging it).
   enum class Mode { kAnswerAndClose, kCloseAtOnce, kStall, kGarbage, kFlood };
 
-  explicit TestHost(Mode mode) : mode_(mode) {
+  // A host on this machine holds the mutex "sakura" while it runs (on
+  // Windows; elsewhere its listening socket tells).
+  explicit TestHost(Mode mode, bool holds_mutex = true) : mode_(mode) {
+    if (holds_mutex) running_.emplace();
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -59,13 +96,13 @@ class TestHost {
  private:
   void Serve() {
     while (!stop_) {
-      int c = accept(fd_, nullptr, nullptr);
-      if (c < 0) return;
+      SOCKET c = accept(fd_, nullptr, nullptr);
+      if (c == static_cast<SOCKET>(-1)) return;
       std::string got;
       if (mode_ != Mode::kCloseAtOnce) {
         char buf[512];
         while (got.find("\r\n\r\n") == std::string::npos) {
-          ssize_t n = recv(c, buf, sizeof buf, 0);
+          auto n = recv(c, buf, sizeof buf, 0);
           if (n <= 0) break;
           got.append(buf, static_cast<size_t>(n));
         }
@@ -94,12 +131,14 @@ class TestHost {
   }
 
   Mode mode_;
-  int fd_;
+  SOCKET fd_;
   uint16_t port_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::mutex mu_;
   std::vector<std::string> requests_;
+  Winsock winsock_;
+  std::optional<HostMutex> running_;
 };
 
 TEST(SstpRequest, BytesOfTheRequest) {
@@ -154,6 +193,30 @@ TEST(SendSstp, NoHostOrNoConnection) {
   // Other names of this machine count as remote and are tried: refused.
   EXPECT_EQ(SendSstp("127.0.0.2", "Nomvex", "abc", "", std::to_string(free_port)), 0);
 }
+
+#ifdef _WIN32
+TEST(SendSstp, ALocalHostIsContactedOnlyWhileItsMutexExists) {
+  auto mutex_exists = [] {
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "sakura");
+    if (m) CloseHandle(m);
+    return m != nullptr;
+  };
+  TestHost host(TestHost::Mode::kAnswerAndClose, /*holds_mutex=*/false);
+  EXPECT_EQ(IsSstpHostRunning(host.port_number()), 0);
+  EXPECT_FALSE(mutex_exists());  // asking created nothing
+  for (std::string server : {"", "127.0.0.1", "localhost"})
+    EXPECT_EQ(SendSstp(server, "Nomvex", "abc", "", host.port()), 0) << server;
+  EXPECT_TRUE(host.requests().empty());
+  // Any other name of this machine counts as remote and is tried.
+  EXPECT_EQ(SendSstp("LOCALHOST", "Nomvex", "abc", "", host.port()), 1);
+  EXPECT_EQ(host.requests().size(), 1u);
+
+  HostMutex running;
+  EXPECT_EQ(IsSstpHostRunning(host.port_number()), 1);
+  EXPECT_EQ(SendSstp("", "Nomvex", "abc", "", host.port()), 1);
+  EXPECT_EQ(host.requests().size(), 2u);
+}
+#endif
 
 TEST(SendSstp, AStalledHostCostsNoMoreThanTheBound) {
   TestHost host(TestHost::Mode::kStall);
