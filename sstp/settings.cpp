@@ -86,6 +86,10 @@ int ProfileInt(const std::string& text, int fallback) {
 }
 
 std::string SstpSettingsPath(const std::string& exe_dir) {
+#ifdef _WIN32
+  // The Windows program keeps its settings beside itself, as it always has.
+  return exe_dir + "sstp.ini";
+#else
   std::string config;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   const char* home = std::getenv("HOME");
@@ -97,6 +101,7 @@ std::string SstpSettingsPath(const std::string& exe_dir) {
     if (std::filesystem::exists(own, ec)) return own;
   }
   return exe_dir + "sstp.ini";
+#endif
 }
 
 SstpSettings ReadSstpSettings(const std::string& path) {

@@ -23,6 +23,16 @@ HANDLE OpenToAsk(const std::string& name) {
                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// The full name: ReplaceFileW wants no relative one.
+std::wstring Full(const std::string& name) {
+  const std::wstring wide = Wide(name);
+  std::wstring full(32768, L'\0');
+  const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return wide;
+  full.resize(n);
+  return full;
+}
+
 bool IsDiskFile(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
   return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
@@ -121,7 +131,7 @@ int Replacement::Commit(const std::string& backup) {
   if (fd_ < 0) return EBADF;
   _close(fd_);
   fd_ = -1;
-  const std::wstring path = Wide(path_), temp = Wide(temp_), bak = Wide(backup);
+  const std::wstring path = Full(path_), temp = Full(temp_), bak = Full(backup);
   // The backup as a second name of the file (never replacing one), then the
   // new content under the file's name.  ReplaceFileW keeps the file's
   // attributes and access rights, as the file had them.

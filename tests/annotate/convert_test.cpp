@@ -1,6 +1,7 @@
 #include "annotate/convert.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -267,6 +268,8 @@ TEST_F(ConvertTest, TwoNamesOfOneFileAnnotateInPlace) {
   }
 }
 
+// Pipes, terminals, links, owners and mode bits: what Linux has of them.
+#ifndef _WIN32
 TEST_F(ConvertTest, InPlaceOnlyOnARegularFile) {
   // Nothing that is not a regular file is moved away or replaced: not a
   // pipe, not a link (to a file or to a pipe), not a folder.
@@ -332,6 +335,7 @@ TEST_F(ConvertTest, InPlaceKeepsPermissionsAndOwner) {
     EXPECT_EQ(ReadFile(P("l.csv.bak")), "a,0901234\n");
   }
 }
+#endif  // !_WIN32
 
 // What the file's name holds at every write of an in-place run, and what
 // a write may do meanwhile: stand for a signal.
