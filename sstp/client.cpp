@@ -192,10 +192,13 @@ int SendSstp(std::string_view server, std::string_view sender, std::string_view 
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = inet_addr(host.c_str());
-  if (addr.sin_addr.s_addr == INADDR_NONE &&
-      !ResolveWithin(host, bound, &addr.sin_addr.s_addr, resolve)) {
-    CloseSocket(fd);
-    return 0;
+  if (addr.sin_addr.s_addr == INADDR_NONE) {
+    uint32_t found;  // (Winsock's address field is a long)
+    if (!ResolveWithin(host, bound, &found, resolve)) {
+      CloseSocket(fd);
+      return 0;
+    }
+    addr.sin_addr.s_addr = found;
   }
 
   // Connect within the bound: non-blocking, then wait for it to complete.

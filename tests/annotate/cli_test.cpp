@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -103,8 +104,15 @@ class ProgramTest : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   // The name of a file in the folder as the program sees its own folder.
+  // The file's full name as the program shows it: under Wine the root is
+  // drive Z:.
   std::string Real(const std::string& name) {
-    return (std::filesystem::canonical(dir_.path()) / name).string();
+    std::string real = (std::filesystem::canonical(dir_.path()) / name).string();
+    if (program_.ends_with(".exe")) {
+      std::replace(real.begin(), real.end(), '/', '\\');
+      real = "Z:" + real;
+    }
+    return real;
   }
   test::TempDir dir_;
   std::string program_;  // the command that starts it

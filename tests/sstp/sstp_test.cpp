@@ -119,12 +119,15 @@ class TestHost {
         // A full send buffer goes on filling the client's while this
         // thread waits for the processor.
         int size = 64 << 20;
-        if (setsockopt(c, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size) != 0)
-          setsockopt(c, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        auto* value = reinterpret_cast<const char*>(&size);  // (Winsock takes a char*)
+#ifdef SO_SNDBUFFORCE
+        if (setsockopt(c, SOL_SOCKET, SO_SNDBUFFORCE, value, sizeof size) != 0)
+#endif
+          setsockopt(c, SOL_SOCKET, SO_SNDBUF, value, sizeof size);
         const std::string block(1 << 20, 'x');
         for (auto end = std::chrono::steady_clock::now() + 3s;
              !stop_ && std::chrono::steady_clock::now() < end;)
-          if (send(c, block.data(), block.size(), MSG_NOSIGNAL) < 0) break;
+          if (send(c, block.data(), static_cast<int>(block.size()), MSG_NOSIGNAL) < 0) break;
       }
       close(c);
     }
