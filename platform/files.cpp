@@ -107,7 +107,8 @@ size_t TextModeOnLines(char* p, size_t n, bool& ended) {
   return stray ? DropCr(p, kept) : kept;
 }
 
-// Reads n bytes at `at` unless the file ends first: the count, or -errno.
+}  // namespace
+
 ssize_t ReadAt(int fd, char* p, size_t n, uint64_t at) {
 #ifdef _WIN32
   return static_cast<ssize_t>(win32::ReadAt(fd, p, n, at));
@@ -123,6 +124,8 @@ ssize_t ReadAt(int fd, char* p, size_t n, uint64_t at) {
   return static_cast<ssize_t>(got);
 #endif
 }
+
+namespace {
 
 #ifdef _WIN32
 // The last byte c in p[0, n), as glibc's memrchr finds it.

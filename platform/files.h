@@ -32,6 +32,11 @@ bool IsRegularFile(const std::string& path);
 // Renames without ever replacing an existing `to`; 0 or an errno value.
 int RenameNoReplace(const std::string& from, const std::string& to);
 
+// Reads n bytes at `at` unless the file ends first, without moving the
+// descriptor's position (several threads may read one file): the count, or
+// -errno.
+ssize_t ReadAt(int fd, char* p, size_t n, uint64_t at);
+
 // Removes a file; 0 or an errno value.
 int RemoveFile(const std::string& path);
 

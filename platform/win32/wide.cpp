@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 
 namespace nomvex::platform::win32 {
 
@@ -98,6 +99,21 @@ int CreateForWriting(const std::string& path, int& fd) { return Open(path, true,
 
 long long ReadAt(int fd, char* p, size_t n, uint64_t at) {
   HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  // A read at an offset moves a synchronous handle's position too: it is
+  // put back, so that reading in order goes on where it was.  One at a
+  // time, so that no thread puts back another's.
+  static std::mutex one_at_a_time;
+  std::lock_guard<std::mutex> hold(one_at_a_time);
+  LARGE_INTEGER was{}, zero{};
+  const bool restore = SetFilePointerEx(h, zero, &was, FILE_CURRENT) != 0;
+  struct PutBack {
+    HANDLE h;
+    LARGE_INTEGER was;
+    bool restore;
+    ~PutBack() {
+      if (restore) SetFilePointerEx(h, was, nullptr, FILE_BEGIN);
+    }
+  } put_back{h, was, restore};
   size_t got = 0;
   while (got < n) {
     OVERLAPPED where{};
