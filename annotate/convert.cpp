@@ -654,6 +654,13 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
   };
   const bool from_stdin = options.dash_is_stdio && source == "-";
   const bool to_stdout = options.dash_is_stdio && destination == "-";
+  // "- FILE" with standard input redirected from FILE: creating FILE would
+  // empty what is about to be read.  FILE is annotated in place instead.
+  if (from_stdin && !to_stdout && platform::StdinIsFile(destination)) {
+    ConvertOptions named = options;
+    named.dash_is_stdio = false;
+    return ConvertCsvFile(table, destination, destination, named);
+  }
   // Two names of one file would let creating the destination empty the
   // source before it is read: they are treated as the same name.  A
   // terminal or pipe has nothing to lose that way (/dev/stdin and

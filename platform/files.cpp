@@ -182,6 +182,12 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool StdinIsFile(const std::string& path) {
+  struct stat in, named;
+  return fstat(STDIN_FILENO, &in) == 0 && S_ISREG(in.st_mode) &&
+         stat(path.c_str(), &named) == 0 && in.st_dev == named.st_dev && in.st_ino == named.st_ino;
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
     return 0;

@@ -29,6 +29,9 @@ bool Exists(const std::string& path);
 // True when the name leads to a regular file (links followed).
 bool IsRegularFile(const std::string& path);
 
+// True when standard input is the regular file that `path` names.
+bool StdinIsFile(const std::string& path);
+
 // Renames without ever replacing an existing `to`; 0 or an errno value.
 int RenameNoReplace(const std::string& from, const std::string& to);
 

@@ -305,6 +305,11 @@ TEST_F(ProgramTest, DashIsStandardInputAndOutput) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "a.csv.bak")) << args;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "-")) << args;
   }
+  // Into the very file standard input reads: in place, never emptied first.
+  ASSERT_EQ(Run("- a.csv < a.csv"), 0);
+  EXPECT_EQ(ReadFile(dir_ / "a.csv"), annotated);
+  EXPECT_EQ(ReadFile(dir_ / "a.csv.bak"), line);
+  std::filesystem::rename(dir_ / "a.csv.bak", dir_ / "a.csv");
   // Standard input that a shell has read a line of: the rest.
   WriteFile(dir_ / "two.csv", "y,0901234\r\n" + line);
   ASSERT_EQ(Run("- ; } < two.csv", nullptr, "{ read -r skipped; "), 0);
