@@ -12,7 +12,7 @@
 #include <QShortcut>
 
 #include "annotate/convert.h"
-#include "annotate/csv_conv_form.h"
+#include "app/csv_conv_form.h"
 #include "app/author.h"
 #include "app/seam.h"
 #include "app/widgets.h"

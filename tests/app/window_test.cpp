@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "annotate/csv_conv_form.h"
+#include "app/csv_conv_form.h"
 #include "app/forms.h"
 #include "app/seam.h"
 #include "app/widgets.h"

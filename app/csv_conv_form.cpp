@@ -1,4 +1,4 @@
-#include "annotate/csv_conv_form.h"
+#include "app/csv_conv_form.h"
 
 #include <QFileDialog>
 #include <QKeyEvent>
