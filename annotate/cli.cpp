@@ -141,6 +141,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         return cmd;
       }
       cmd.table = arg == "--table" ? argv[++i] : arg.substr(std::strlen("--table="));
+    } else if (options && (arg == "--annotate-dialog" || arg.starts_with("--annotate-dialog="))) {
+      // Without a name (a desktop entry started with no file) the window
+      // opens as usual.
+      if (arg.size() > 17) {
+        if (arg.size() > 18) cmd.annotate_dialog = std::string(arg.substr(18));
+      } else if (i + 1 < argc) {
+        cmd.annotate_dialog = argv[++i];
+      }
     } else if (options && arg.size() > 1 && arg[0] == '-') {
       cmd.mode = CommandLine::Mode::kBadOption;
       cmd.bad_option = std::string(arg);
@@ -150,6 +158,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       cmd.files.emplace_back(arg);
     }
   }
+  // The dialog is the only way in: names besides it would annotate at once.
+  if (cmd.annotate_dialog && !cmd.files.empty())
+    return Bad(cmd, "--annotate-dialog", platform::Tr("option --annotate-dialog takes one file name and no other"));
   return cmd;
 }
 
@@ -164,6 +175,9 @@ std::string UsageText() {
            Tr("  nomvex              open the window\n"),
            Tr("  nomvex FILE         annotate FILE in place; its old content is kept as FILE.bak\n"),
            Tr("  nomvex FILE DEST    annotate FILE into DEST\n"),
+           Tr("  nomvex --annotate-dialog FILE\n"
+              "                      open the window's annotation dialog with FILE as the\n"
+              "                      source; nothing is written before you press OK\n"),
            Tr("  nomvex -            annotate standard input to standard output; \"-\" as FILE\n"
               "                      or DEST alone reads or writes that stream, never in place\n"
               "                      e.g. some-export | nomvex - > out.csv\n"),

@@ -32,11 +32,15 @@ struct CommandLine {
   size_t column = 0;
   bool normalize = false;
   bool verbose = false;
+  // --annotate-dialog FILE: the window opens with its annotation dialog
+  // showing FILE as the source; nothing is written before the user's OK.
+  // Given without FILE, the window opens as usual.
+  std::optional<std::string> annotate_dialog;
 };
 
 // --help, -h, --version, -V and --table FILE (or --table=FILE) are options,
 // as are --encoding cp932|utf-8, --column N (a value may also follow "="),
-// --normalize and -v/--verbose; "--" ends them, so that any name can be
+// --normalize, -v/--verbose and --annotate-dialog FILE; "--" ends them, so that any name can be
 // given after it.  "-" alone is a name: standard input or output.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 

@@ -116,12 +116,16 @@ int Main(int argc, char** argv) {
     return 0;
   }
 
-  if (auto status = nomvex::CommandLineHook(table, data_version, cmd, std::cerr,
-                                            nomvex::platform::StderrIsTerminal()))
-    return *status;
+  // --annotate-dialog hands its file to the window only.
+  if (!cmd.annotate_dialog) {
+    if (auto status = nomvex::CommandLineHook(table, data_version, cmd, std::cerr,
+                                              nomvex::platform::StderrIsTerminal()))
+      return *status;
+  }
 
 #ifdef _WIN32
-  nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir};
+  nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir,
+                            cmd.annotate_dialog ? &*cmd.annotate_dialog : nullptr};
   return nomvex_window_main(&start);
 #else
   std::string why;
@@ -130,7 +134,8 @@ int Main(int argc, char** argv) {
   } else if (void* entry = nomvex::platform::LoadModuleSymbol(
                  FindBeside(exe_dir, kWindowModuleName, NOMVEX_MODULE_FROM_BIN), kWindowEntryName,
                  why)) {
-    nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir};
+    nomvex::WindowStart start{argc, argv, &table, &data_version, &exe_dir,
+                              cmd.annotate_dialog ? &*cmd.annotate_dialog : nullptr};
     return reinterpret_cast<decltype(&nomvex_window_main)>(entry)(&start);
   }
   std::cerr << "nomvex: " << Tr("the window cannot start:") << " " << why << "\n";

@@ -15,6 +15,8 @@ struct WindowStart {
   const NumberTable* table;         // loaded once at start-up
   const std::string* data_version;  // empty when no usable table was loaded
   const std::string* exe_dir;       // ends in "/"
+  // The source to show in the annotation dialog at once, or null.
+  const std::string* annotate_dialog;
 };
 
 }  // namespace nomvex

@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <optional>
+#include <sstream>
 
 #include "table/number_table.h"
 #include "tests/test_util.h"
@@ -74,6 +76,33 @@ TEST(ParseCommandLine, AnnotationOptions) {
     c = parse(bad);
     EXPECT_EQ(c.mode, CommandLine::Mode::kBadOption) << bad[0];
     EXPECT_NE(c.usage_error.find(std::string(bad[0]).substr(0, 8)), std::string::npos) << c.usage_error;
+  }
+}
+
+TEST(ParseCommandLine, AnnotateDialog) {
+  auto parse = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "nomvex");
+    return ParseCommandLine(static_cast<int>(args.size()), args.data());
+  };
+  // The desktop entry's "Open with": the file goes to the dialog, never to
+  // the annotation that writes at once.
+  struct {
+    std::vector<const char*> args;
+    std::optional<std::string> dialog;
+    CommandLine::Mode mode;
+  } cases[] = {
+      {{"--annotate-dialog", "a.csv"}, "a.csv", CommandLine::Mode::kRun},
+      {{"--annotate-dialog=-x.csv"}, "-x.csv", CommandLine::Mode::kRun},
+      {{"--annotate-dialog"}, std::nullopt, CommandLine::Mode::kRun},  // started with no file
+      {{"--annotate-dialog", "a.csv", "b.csv"}, "a.csv", CommandLine::Mode::kBadOption},
+  };
+  for (const auto& c : cases) {
+    CommandLine cmd = parse(c.args);
+    EXPECT_EQ(cmd.annotate_dialog, c.dialog) << c.args[0];
+    EXPECT_EQ(cmd.mode, c.mode) << c.args[0];
+    if (c.mode == CommandLine::Mode::kRun) {
+      EXPECT_TRUE(cmd.files.empty());
+    }
   }
 }
 
@@ -333,6 +362,25 @@ TEST_F(ProgramTest, VerboseSummaryAndTheEncodingStatus) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "c.csv"));
   EXPECT_EQ(Run("--column 0 a.csv", &err), kExitUsage);
   EXPECT_NE(err.find("--column"), std::string::npos) << err;
+}
+
+// "Open with" from a file manager runs the desktop entry's command: it must
+// write nothing by itself (here, with no display, the window cannot open).
+TEST_F(ProgramTest, OpenWithWritesNothing) {
+  std::string exec;
+  for (std::istringstream entry(ReadFile(NOMVEX_DESKTOP_ENTRY)); std::getline(entry, exec);)
+    if (exec.starts_with("Exec=")) break;
+  ASSERT_TRUE(exec.starts_with("Exec=nomvex ")) << exec;
+  std::string args = exec.substr(12);
+  for (const char* code : {"%f", "%F"})
+    if (auto at = args.find(code); at != std::string::npos) args.replace(at, 2, "a.csv");
+  WriteFile(dir_ / "a.csv", "x,090-1234-5678\r\n");
+  std::string err;
+  EXPECT_EQ(Run(args, &err), kExitNoWindow) << err;
+  EXPECT_EQ(ReadFile(dir_ / "a.csv"), "x,090-1234-5678\r\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "a.csv.bak"));
+  EXPECT_EQ(Run("--annotate-dialog a.csv b.csv", &err), kExitUsage);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "b.csv"));
 }
 
 TEST_F(ProgramTest, HelpAndVersion) {
