@@ -45,26 +45,22 @@ TCsvConvF::TCsvConvF(QWidget* parent) : QDialog(parent) {
   auto label = [this](const QString& text, int top) {
     auto* l = new QLabel(text, this);
     l->setGeometry(12, top, 38, 12);
+    FitLabel(l);
   };
   label(QStringLiteral("変換元:"), 12);
   label(QStringLiteral("変換先:"), 36);
   SrcFile = new QLineEdit(this);
   SrcFile->setGeometry(52, 8, 233, 20);
-  Button1 = new QPushButton(QStringLiteral("参照(&1)..."), this);
+  Button1 = new Button(QStringLiteral("参照(&1)..."), this);
   Button1->setGeometry(288, 8, 61, 21);
   DstFile = new QLineEdit(this);
   DstFile->setGeometry(52, 32, 233, 20);
-  Button2 = new QPushButton(QStringLiteral("参照(&2)..."), this);
+  Button2 = new Button(QStringLiteral("参照(&2)..."), this);
   Button2->setGeometry(288, 32, 61, 21);
-  ConvBtn = new QPushButton(QStringLiteral("OK"), this);
+  ConvBtn = new Button(QStringLiteral("OK"), this);
   ConvBtn->setGeometry(192, 60, 77, 21);
-  Button3 = new QPushButton(QStringLiteral("キャンセル"), this);
+  Button3 = new Button(QStringLiteral("キャンセル"), this);
   Button3->setGeometry(272, 60, 77, 21);
-  // No default button: Enter in a box does not close the dialog.
-  for (QPushButton* b : {Button1, Button2, ConvBtn, Button3}) {
-    b->setAutoDefault(false);
-    b->setDefault(false);
-  }
   setTabOrder(SrcFile, Button1);
   setTabOrder(Button1, DstFile);
   setTabOrder(DstFile, Button2);
@@ -87,8 +83,10 @@ void TCsvConvF::Browse(QFileDialog* dialog, QLineEdit* box) {
 }
 
 void TCsvConvF::showEvent(QShowEvent* e) {
-  SrcFile->clear();
+  SrcFile->setText(preset_source_);
   DstFile->clear();
+  if (!preset_source_.isEmpty()) DstFile->setFocus();  // what is left to fill in
+  preset_source_.clear();
   QDialog::showEvent(e);
 }
 

@@ -13,6 +13,8 @@ class TCsvConvF : public QDialog {
   Q_OBJECT
  public:
   explicit TCsvConvF(QWidget* parent = nullptr);
+  // The next showing starts with this source (and an empty destination).
+  void PresetSource(const QString& name) { preset_source_ = name; }
 
   QLineEdit* SrcFile;
   QLineEdit* DstFile;
@@ -29,6 +31,7 @@ class TCsvConvF : public QDialog {
   void Browse(QFileDialog* dialog, QLineEdit* box);
   QFileDialog* OpenDialog1;
   QFileDialog* SaveDialog1;
+  QString preset_source_;
 };
 
 }  // namespace nomvex::ui

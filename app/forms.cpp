@@ -5,11 +5,14 @@
 #include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTranslator>
+#include <QWindow>
 
 #include "annotate/convert.h"
 #include "app/csv_conv_form.h"
@@ -33,9 +36,12 @@ QLineEdit* Edit(QWidget* parent, int x, int y, int w, int h) {
   return e;
 }
 
-QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h) {
+QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h,
+             const QFont* font = nullptr) {
   auto* l = new QLabel(text, parent);
   l->setGeometry(x, y, w, h);
+  if (font) l->setFont(*font);
+  FitLabel(l);
   return l;
 }
 
@@ -49,6 +55,7 @@ void DialogFrame(QDialog* d, const QString& caption, int w, int h) {
 UrlLabel* MailLink(QWidget* parent, int x, int y, int w, int h) {
   auto* l = new UrlLabel(Utf8(author::kMail), QStringLiteral("mailto:") + Utf8(author::kMail), parent);
   l->setGeometry(x, y, w, h);
+  FitLabel(l);
   l->setToolTip(QStringLiteral("メール"));
   return l;
 }
@@ -61,14 +68,26 @@ UrlImage* Banner(QWidget* parent, const char* url, int x, int y) {
 }
 
 QPushButton* OkButton(QDialog* d, int x, int y) {
-  auto* b = new QPushButton(QStringLiteral("OK"), d);
+  auto* b = new Button(QStringLiteral("OK"), d);
   b->setGeometry(x, y, 121, 21);
-  b->setAutoDefault(false);
   QObject::connect(b, &QPushButton::clicked, d, [d] { d->done(QDialog::Rejected); });
   return b;
 }
 
 }  // namespace
+
+void SetUpApplication(const QLocale& locale) {
+  QApplication::setFont(UiFont());
+  QGuiApplication::setDesktopFileName(QStringLiteral("nomvex"));
+  if (locale.language() == QLocale::Japanese) {
+    auto* qt = new QTranslator(qApp);
+    if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QCoreApplication::installTranslator(qt);
+    else
+      delete qt;
+  }
+}
 
 QColor FromColorRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
@@ -80,14 +99,22 @@ TAboutF::TAboutF(QWidget* parent) : QDialog(parent) {
   image->setGeometry(8, 12, 32, 32);
   ExLabel1 = new ExLabel(QStringLiteral("Nomvex    Version 1.57"), this);
   ExLabel1->setGeometry(40, 6, 233, 12);
+  GrowToLine(ExLabel1, 2);
   ExLabel2 = new ExLabel(QStringLiteral("No Data"), this);
   ExLabel2->setGeometry(40, 20, 233, 12);
+  GrowToLine(ExLabel2, 2);
   ExLabel3 = new ExLabel(Utf8(author::kCopyright), this);
   ExLabel3->setGeometry(40, 34, 233, 12);
+  GrowToLine(ExLabel3, 2);
   Button1 = OkButton(this, 152, 62);
   MailLink(this, 154, 47, 119, 12);
   Banner(this, author::kHomepage, 56, 50);
   Button1->setFocus();
+}
+
+void TAboutF::showEvent(QShowEvent* e) {
+  CentreOnScreen(this);
+  QDialog::showEvent(e);
 }
 
 // The dialogs close with OK or the close box, never with Escape.
@@ -105,7 +132,10 @@ TUnknownF::TUnknownF(QWidget* parent) : QDialog(parent) {
   QPalette pal = TelNo->palette();
   pal.setColor(QPalette::Base, palette().color(QPalette::Window));
   TelNo->setPalette(pal);
+  // No border: the number may use the box's whole width.
+  TelNo->setTextMargins(-2, 0, -2, 0);
   TelNo->setText(QStringLiteral("0901234"));
+  KeepTextWhole(TelNo);
   const QString lines[] = {
       QStringLiteral("ホームページで最新版が公開されているか"),
       QStringLiteral("確認してください。"),
@@ -117,13 +147,18 @@ TUnknownF::TUnknownF(QWidget* parent) : QDialog(parent) {
   };
   QStringList text;
   for (const QString& l : lines) text << QStringLiteral("　") + l;
-  Label2 = Label(this, text.join(QStringLiteral("\r\n")), 60, 28, 244, 84);
-  Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label2 = new LinesLabel(text, 12, this);
+  Label2->setGeometry(60, 28, 244, 84);
   MailLink(this, 178, 115, 117, 12);
   Banner(this, author::kReportPage, 80, 118);
   Button1 = OkButton(this, 176, 130);
   setTabOrder(Button1, TelNo);
   Button1->setFocus();
+}
+
+void TUnknownF::showEvent(QShowEvent* e) {
+  CentreOnScreen(this);
+  QDialog::showEvent(e);
 }
 
 void TUnknownF::keyPressEvent(QKeyEvent* e) {
@@ -148,16 +183,15 @@ TNomvexF::TNomvexF(const NumberTable* table, const std::string& data_version,
   TelType = Edit(client, 80, 8, 33, 21);
   TelType->setMaxLength(3);
   TelType->setText(QStringLiteral("090"));
-  auto* hyphen = Label(client, QStringLiteral("-"), 116, 10, 8, 18);
+  const QFont number_font = NumberFont();
+  Label(client, QStringLiteral("-"), 116, 10, 8, 18, &number_font);
   TelNo = Edit(client, 126, 8, 77, 21);
   TelNo->setMaxLength(8);
-  for (QWidget* w : {static_cast<QWidget*>(TelType), static_cast<QWidget*>(TelNo),
-                     static_cast<QWidget*>(hyphen)}) {
-    w->setFont(NumberFont());
-  }
-  ExamineBtn = new QPushButton(QStringLiteral("解析(&X)"), client);
+  TelType->setFont(number_font);
+  TelNo->setFont(number_font);
+  ExamineBtn = new Button(QStringLiteral("解析(&X)"), client);
   ExamineBtn->setGeometry(208, 8, 81, 22);
-  GroupBox2 = new QGroupBox(QStringLiteral("結果"), client);
+  GroupBox2 = new GroupBox(QStringLiteral("結果"), client);
   GroupBox2->setGeometry(12, 36, 277, 41);
   Label(GroupBox2, QStringLiteral("事業者名:"), 12, 16, 50, 12);
   Com = Edit(GroupBox2, 64, 14, 97, 18);
@@ -165,6 +199,9 @@ TNomvexF::TNomvexF(const NumberTable* table, const std::string& data_version,
   Label(GroupBox2, QStringLiteral("地方:"), 168, 16, 26, 12);
   Where = Edit(GroupBox2, 196, 14, 73, 18);
   Where->setReadOnly(true);
+  // A table may hold names of up to 19 bytes.
+  KeepTextWhole(Com);
+  KeepTextWhole(Where);
 
   // Tab: TelNo, ExamineBtn, Com, Where, TelType, and round again.
   setTabOrder(TelNo, ExamineBtn);
@@ -268,9 +305,16 @@ void TNomvexF::SetColor(QLineEdit* box, uint32_t color) {
 
 void TNomvexF::AlwaysTopMnuClick() {
   // The check mark is toggled by the action itself.
-  bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, AlwaysTopMnu->isChecked());
-  if (visible) show();  // changing the flags hides the window
+  Qt::WindowFlags flags = windowFlags();
+  flags.setFlag(Qt::WindowStaysOnTopHint, AlwaysTopMnu->isChecked());
+  if (QWindow* window = windowHandle()) {
+    // Told to the window system as it stands: setWindowFlags would re-create
+    // the window, and the focus and the caret would leave the number box.
+    overrideWindowFlags(flags);
+    window->setFlags(flags);
+  } else {
+    setWindowFlags(flags);
+  }
 }
 
 void TNomvexF::AboutClick() {
@@ -318,8 +362,10 @@ void TNomvexF::ReportResult(std::string number) {
   Seam::exec(UnknownF);
 }
 
-void TNomvexF::CsvConvMnuClick() {
-  if (!CsvConvMnu->isEnabled() || !CsvConvF) return;
+void TNomvexF::AnnotateWithDialog(const QString& source) {
+  // Also asked for at start-up, maybe while the table error is still open.
+  if (!CsvConvMnu->isEnabled() || !CsvConvF || data_version_.empty()) return;
+  CsvConvF->PresetSource(source);
   if (Seam::exec(CsvConvF) != 1) return;
   // The names exactly as they stand in the boxes.
   const std::string src = CsvConvF->SrcFile->text().toStdString();
@@ -327,7 +373,7 @@ void TNomvexF::CsvConvMnuClick() {
 
   // The window takes no input meanwhile, but is painted and shows progress.
   QProgressDialog progress(QStringLiteral("解析しています..."), QString(), 0, 1000, this);
-  progress.setWindowTitle(QApplication::applicationDisplayName());
+  progress.setWindowTitle(QString::fromUtf8(kAppTitle));
   progress.setWindowModality(Qt::ApplicationModal);
   progress.setMinimumDuration(500);
   ConvertOptions options;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLocale>
 #include <QMainWindow>
 
 #include <string>
@@ -22,6 +23,7 @@ class NumberTable;
 namespace nomvex::ui {
 
 class ExLabel;
+class LinesLabel;
 class TCsvConvF;
 
 class TAboutF : public QDialog {
@@ -34,6 +36,7 @@ class TAboutF : public QDialog {
   QPushButton* Button1;
 
  protected:
+  void showEvent(QShowEvent* e) override;  // centred on the screen each time
   void keyPressEvent(QKeyEvent* e) override;
 };
 
@@ -42,10 +45,11 @@ class TUnknownF : public QDialog {
  public:
   explicit TUnknownF(QWidget* parent = nullptr);
   QLineEdit* TelNo;
-  QLabel* Label2;
+  LinesLabel* Label2;
   QPushButton* Button1;
 
  protected:
+  void showEvent(QShowEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
 };
 
@@ -60,7 +64,9 @@ class TNomvexF : public QMainWindow {
   void FormCreate();  // the start notification
   void FormShow();    // the table check; runs before the window first shows
   void ExamineBtnClick();
-  void CsvConvMnuClick();
+  void CsvConvMnuClick() { AnnotateWithDialog(QString()); }
+  // The annotation dialog with `source` already filled in ("Open with").
+  void AnnotateWithDialog(const QString& source);
   void ClearMnuClick() { ClearTo(QString()); }
   void KeitaiMnuClick() { ClearTo(QStringLiteral("090")); }
   void PhsMnuClick() { ClearTo(QStringLiteral("070")); }
@@ -111,6 +117,12 @@ struct Forms {
 };
 Forms CreateForms(const NumberTable* table, const std::string& data_version,
                   const std::string& exe_dir);
+
+// What the whole application shares, set once before the forms: the forms'
+// face for menus, message boxes and file dialogs too; Qt's own texts (file
+// dialogs, buttons) in Japanese when `locale` is Japanese; the desktop entry
+// the windows belong to.
+void SetUpApplication(const QLocale& locale);
 
 // QColor of a 0x00BBGGRR value.
 QColor FromColorRef(uint32_t color);

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include <memory>
+
 namespace nomvex::ui {
 namespace {
 bool test_mode = false;
@@ -25,13 +27,18 @@ void Seam::messageBox(QWidget* parent, const QString& text, const QString& capti
     shown.push_back({caption, text, icon});
     return;
   }
-  QMessageBox box(icon == Icon::kStop ? QMessageBox::Critical : QMessageBox::NoIcon, caption,
-                  text, QMessageBox::Ok, parent);
-  box.exec();
+  std::unique_ptr<QMessageBox> box(makeMessageBox(parent, text, caption, icon));
+  box->exec();
+}
+
+QMessageBox* Seam::makeMessageBox(QWidget* parent, const QString& text, const QString& caption,
+                                  Icon icon) {
+  return new QMessageBox(icon == Icon::kStop ? QMessageBox::Critical : QMessageBox::NoIcon, caption,
+                         text, QMessageBox::Ok, parent);
 }
 
 void Seam::showMessage(QWidget* parent, const QString& text) {
-  messageBox(parent, text, QApplication::applicationDisplayName(), Icon::kNone);
+  messageBox(parent, text, QString::fromUtf8(kAppTitle), Icon::kNone);
 }
 
 int Seam::exec(QDialog* dialog) {

@@ -10,9 +10,14 @@
 
 class QDialog;
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace nomvex::ui {
+
+// The application title: the caption of the simple message dialog.  Window
+// titles are the forms' captions alone, so no display name is set.
+inline constexpr const char* kAppTitle = "Nomvex";
 
 enum class Icon { kNone, kStop };
 
@@ -26,6 +31,9 @@ class Seam {
  public:
   // The application's message box: OK, the caption and the icon.
   static void messageBox(QWidget* parent, const QString& text, const QString& caption, Icon icon);
+  // The box messageBox shows (for tests, which show it themselves).
+  static QMessageBox* makeMessageBox(QWidget* parent, const QString& text, const QString& caption,
+                                     Icon icon);
   // The simple message dialog: OK, the application title, no icon.
   static void showMessage(QWidget* parent, const QString& text);
   // Shows a form modally and gives its result.

@@ -1,12 +1,23 @@
-// The real widgets, driven by the keyboard under the offscreen platform; the
-// dialog seam answers every modal before it opens.
+// The real widgets, driven by the keyboard, under the offscreen platform and
+// at a real X server with a window manager (tests/app/on_x.sh), where focus,
+// titles, placement and fonts are what users meet.  The dialog seam answers
+// every modal before it opens.
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 #include <filesystem>
+#include <memory>
 
 #include "app/csv_conv_form.h"
 #include "app/forms.h"
@@ -18,6 +29,81 @@
 
 using namespace nomvex;
 using namespace nomvex::ui;
+
+namespace {
+
+bool OnX() { return QGuiApplication::platformName() == QStringLiteral("xcb"); }
+
+// A window property as the window manager reads it.
+QString XProperty(QWidget* window, const char* property) {
+  QProcess xprop;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+  xprop.setProcessEnvironment(env);
+  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-notype"), QStringLiteral("-id"),
+                                        QString::number(window->winId()), QString::fromUtf8(property)});
+  xprop.waitForFinished();
+  return QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+}
+
+// Where a box lays its text out: the style's contents less the text margins
+// and the box's two pixels a side.
+QRect LineEditTextRect(QLineEdit* box) {
+  QStyleOptionFrame opt;
+  opt.initFrom(box);
+  opt.rect = box->rect();
+  opt.lineWidth = box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, box) : 0;
+  QRect r = box->style()->subElementRect(QStyle::SE_LineEditContents, &opt, box);
+  return r.marginsRemoved(box->textMargins()).adjusted(2, 0, -2, 0);
+}
+
+// Why a widget's text does not fit its rectangle, or nothing.  `width` is
+// the room across; `band` the rows the text may use; `baseline` where the
+// widget puts the baseline (as it draws: a line box centred in the rows).
+QString Overflow(QWidget* w) {
+  auto check = [w](const QString& text, const QFont& font, qreal width, QRect band, int baseline = -1) {
+    const QFontMetricsF fm(font);
+    if (baseline < 0) baseline = band.top() + (band.height() - QFontMetrics(font).height()) / 2 + QFontMetrics(font).ascent();
+    const QRect ink = QFontMetrics(font).tightBoundingRect(text).translated(0, baseline);
+    QString why;
+    // Condensed a little to stand in for a narrower face, never squeezed.
+    if (font.stretch() != QFont::AnyStretch && font.stretch() < 80)
+      why += QStringLiteral(" condensed to %1%").arg(font.stretch());
+    if (fm.horizontalAdvance(text) > width)
+      why += QStringLiteral(" %1 px wide in %2").arg(fm.horizontalAdvance(text)).arg(width);
+    if (ink.top() < band.top() || ink.bottom() > band.bottom())
+      why += QStringLiteral(" ink on rows %1-%2 of %3-%4").arg(ink.top()).arg(ink.bottom()).arg(band.top()).arg(band.bottom());
+    return why.isEmpty() ? why : QStringLiteral("%1 \"%2\":%3").arg(w->objectName(), text, why);
+  };
+  if (auto* l = qobject_cast<LinesLabel*>(w)) {
+    QString why;
+    if (l->pitch() != 12) why += QStringLiteral(" line pitch %1").arg(l->pitch());
+    for (int i = 0; i < l->lines().size(); ++i)
+      why += check(l->lines()[i], l->lineFont(i), l->width(), l->rect(), l->baseline(i));
+    return why;
+  }
+  if (auto* l = qobject_cast<ExLabel*>(w))  // less a pixel for the raised copy
+    return check(l->shownText(), l->font(), l->width() - 1, l->rect().adjusted(0, 0, 0, -1), l->baseline());
+  if (auto* l = qobject_cast<QLabel*>(w)) {
+    if (l->text().isEmpty() || !l->pixmap().isNull()) return {};
+    return check(QTextDocumentFragment::fromHtml(l->text()).toPlainText(), l->font(), l->contentsRect().width(),
+                 l->contentsRect());
+  }
+  if (auto* e = qobject_cast<QLineEdit*>(w)) {
+    const QRect r = LineEditTextRect(e);
+    return check(e->text(), e->font(), r.width() - 1, r);  // and a pixel for the caret
+  }
+  if (auto* b = qobject_cast<QPushButton*>(w)) {
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.rect = b->rect();
+    return check(QString(b->text()).remove(QLatin1Char('&')), b->font(),
+                 b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).width(), b->rect());
+  }
+  return {};
+}
+
+}  // namespace
 
 class WindowTest : public QObject {
   Q_OBJECT
@@ -34,8 +120,24 @@ class WindowTest : public QObject {
     f_ = CreateForms(&table_, version, dir_.path().string() + "/");
     f_.NomvexF->FormCreate();
     f_.NomvexF->show();
-    QApplication::setActiveWindow(f_.NomvexF);
     QVERIFY(QTest::qWaitForWindowExposed(f_.NomvexF));
+    Activate(f_.NomvexF);
+  }
+  // At a desktop the window manager gives the focus; offscreen, Qt is told.
+  void Activate(QWidget* window) {
+    if (OnX()) {
+      // (QWindow::isActive counts a dialog active while its parent is.)
+      window->activateWindow();
+      QTRY_COMPARE(QApplication::activeWindow(), window);
+    } else {
+      QApplication::setActiveWindow(window);
+    }
+  }
+  // A key as the user presses it: to whatever has the focus.
+  void Press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY2(focus, "nothing has the focus");
+    QTest::keyClick(focus, static_cast<Qt::Key>(key), mods);
   }
   void Examine(const QString& prefix, const QString& number, QLineEdit* where_enter = nullptr) {
     f_.NomvexF->TelType->setText(prefix);
@@ -51,7 +153,7 @@ class WindowTest : public QObject {
  private slots:
   void initTestCase() {
     Seam::setTestMode(true);
-    QApplication::setApplicationDisplayName(QStringLiteral("Nomvex"));
+    SetUpApplication(QLocale(QLocale::Japanese, QLocale::Japan));
     auto sj = [](const char* s) { return platform::ToCp932(s); };
     table_.Assign({{"hdr", "test 1"},
                    {"hd2", ""},
@@ -226,18 +328,231 @@ class WindowTest : public QObject {
     QVERIFY(!(f_.NomvexF->windowFlags() & Qt::WindowStaysOnTopHint));
   }
 
-  void dialogsCloseWithOkNotEscape() {
+  // A focused button is pressed with Enter, keypad Enter or Space, in the
+  // main window and in every dialog; Escape closes none of them.
+  void focusedButtonsTakeEnterAndSpace() {
     Start("test 1");
-    for (QDialog* d : {static_cast<QDialog*>(f_.AboutF), static_cast<QDialog*>(f_.UnknownF)}) {
-      d->show();
-      QTest::keyClick(d, Qt::Key_Escape);
-      QVERIFY(d->isVisible());
-      QPushButton* ok = d->findChild<QPushButton*>();
-      ok->setFocus();
-      QTest::keyClick(ok, Qt::Key_Space);
-      QVERIFY(!d->isVisible());
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+      struct {
+        QDialog* dialog;
+        QPushButton* button;
+        int result;
+      } cases[] = {{f_.AboutF, f_.AboutF->Button1, QDialog::Rejected},
+                   {f_.UnknownF, f_.UnknownF->Button1, QDialog::Rejected},
+                   {f_.CsvConvF, f_.CsvConvF->ConvBtn, 1},
+                   {f_.CsvConvF, f_.CsvConvF->Button3, 2}};
+      for (const auto& c : cases) {
+        const QString what = QStringLiteral("%1 %2 key %3").arg(c.dialog->objectName(), c.button->text()).arg(key);
+        c.dialog->setResult(-1);
+        c.dialog->show();
+        Activate(c.dialog);
+        Press(Qt::Key_Escape);
+        QVERIFY2(c.dialog->isVisible(), qPrintable(what));
+        c.button->setFocus();
+        Press(key);
+        QVERIFY2(!c.dialog->isVisible(), qPrintable(what));
+        QCOMPARE(c.dialog->result(), c.result);
+      }
+      Activate(f_.NomvexF);
+      f_.NomvexF->Com->clear();
+      f_.NomvexF->TelNo->setText(QStringLiteral("12345678"));
+      f_.NomvexF->ExamineBtn->setFocus();
+      Press(key);
+      QCOMPARE(f_.NomvexF->Com->text(), QStringLiteral("DoCoMo"));
+      QCOMPARE(QApplication::focusWidget(), f_.NomvexF->TelNo);
     }
     QCOMPARE(platform::ToCp932(f_.UnknownF->Label2->text().toStdString()).size(), size_t{259});
+  }
+
+  // Every label and box shows its whole text in its rectangle, in the fonts
+  // the program uses here, with the longest texts it is given.
+  void textsFitTheirRectangles() {
+    Start("lpn 9.0.35 / 26700");
+    QCOMPARE(f_.AboutF->ExLabel2->shownText(), QStringLiteral("Data : lpn 9.0.35 / 26700"));
+    f_.NomvexF->TelNo->setText(QStringLiteral("12345678"));
+    f_.NomvexF->Com->setText(QStringLiteral("デジタルツーカー"));
+    f_.NomvexF->Where->setText(QStringLiteral("北海道"));
+    f_.UnknownF->TelNo->setText(QStringLiteral("0901234"));
+    QStringList overflows;
+    for (QWidget* form : std::initializer_list<QWidget*>{f_.NomvexF, f_.AboutF, f_.UnknownF, f_.CsvConvF}) {
+      form->show();
+      QVERIFY(QTest::qWaitForWindowExposed(form));
+      for (QWidget* w : form->findChildren<QWidget*>()) {
+        if (w->window() != form || !w->isVisible()) continue;
+        if (w->objectName().isEmpty()) w->setObjectName(QString::fromUtf8(w->metaObject()->className()));
+        if (QString why = Overflow(w); !why.isEmpty()) overflows << form->objectName() + QStringLiteral(": ") + why;
+      }
+      if (form != f_.NomvexF) form->hide();
+    }
+    QVERIFY2(overflows.isEmpty(), qPrintable(overflows.join(QStringLiteral("\n"))));
+
+    // A data version longer than the line is cut, and shown whole on hover.
+    const QString longer = QStringLiteral("Data : libphonenumber 8.12.57 (25190 blocks, 2026-12-01 build)");
+    f_.AboutF->ExLabel2->setText(longer);
+    QVERIFY(f_.AboutF->ExLabel2->shownText().endsWith(QChar(0x2026)));
+    QVERIFY(Overflow(f_.AboutF->ExLabel2).isEmpty());
+    QCOMPARE(f_.AboutF->ExLabel2->toolTip(), longer);
+  }
+
+  // The result group's frame runs through its caption, above the boxes.
+  void resultFrameSitsUnderItsCaption() {
+    Start("test 1");
+    QImage image = f_.NomvexF->GroupBox2->grab().toImage();
+    const QColor face = f_.NomvexF->GroupBox2->palette().color(QPalette::Window);
+    const int x = image.width() - 3;  // right of the boxes
+    int top = -1;
+    for (int y = 0; y < image.height() && top < 0; ++y)
+      if (image.pixelColor(x, y) != face) top = y;
+    QVERIFY2(top >= 0 && top < f_.NomvexF->Com->y(), qPrintable(QString::number(top)));
+    // The caption is drawn (dark pixels) above the boxes as well.
+    bool caption = false;
+    for (int y = 0; y < f_.NomvexF->Com->y(); ++y)
+      for (int cx = 8; cx < 40; ++cx) caption |= image.pixelColor(cx, y).lightness() < 100;
+    QVERIFY(caption);
+  }
+
+  // Window titles are exactly the captions, as the window manager shows them.
+  void titlesAreTheCaptions() {
+    if (!OnX()) QSKIP("titles are the window manager's: on X only");
+    Start("test 1");
+    std::unique_ptr<QMessageBox> error(Seam::makeMessageBox(f_.NomvexF, QStringLiteral("x"),
+                                                            QStringLiteral("番号エラー"), Icon::kStop));
+    std::unique_ptr<QMessageBox> done(Seam::makeMessageBox(f_.NomvexF, QStringLiteral("終了しました。"),
+                                                           QString::fromUtf8(kAppTitle), Icon::kNone));
+    struct {
+      QWidget* window;
+      QString title;
+    } cases[] = {{f_.NomvexF, "Nomvex"},
+                 {f_.AboutF, "バージョン情報"},
+                 {f_.UnknownF, "未知の電話番号"},
+                 {f_.CsvConvF, "CSVファイルの一括解析"},
+                 {error.get(), "番号エラー"},
+                 {done.get(), "Nomvex"}};
+    for (const auto& c : cases) {
+      c.window->show();
+      QVERIFY(QTest::qWaitForWindowExposed(c.window));
+      QCOMPARE(XProperty(c.window, "_NET_WM_NAME"), QStringLiteral("_NET_WM_NAME = \"%1\"").arg(c.title));
+      if (c.window != f_.NomvexF) c.window->hide();
+    }
+  }
+
+  // Always on top is set on the window as it is: the focus and what is typed
+  // stay in the number box, also after a dialog was opened and closed.
+  void alwaysOnTopKeepsTheFocus() {
+    Start("test 1");
+    Press(Qt::Key_1);
+    const WId before = f_.NomvexF->winId();
+    Press(Qt::Key_T, Qt::ControlModifier);
+    QVERIFY(f_.NomvexF->AlwaysTopMnu->isChecked());
+    QVERIFY(f_.NomvexF->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(f_.NomvexF->winId(), before);
+    if (OnX()) QTRY_VERIFY(XProperty(f_.NomvexF, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
+    QVERIFY(f_.NomvexF->isActiveWindow());
+    Press(Qt::Key_2);
+    Seam::onExec = [this](QDialog* d) {
+      Activate(d);
+      Press(Qt::Key_Return);
+      return d->result();
+    };
+    f_.NomvexF->About->trigger();
+    // At a desktop the window manager gives the focus back; offscreen, the test.
+    if (OnX())
+      QTRY_COMPARE(QApplication::activeWindow(), f_.NomvexF);
+    else
+      Activate(f_.NomvexF);
+    Press(Qt::Key_3);
+    Press(Qt::Key_T, Qt::ControlModifier);
+    QVERIFY(!(f_.NomvexF->windowFlags() & Qt::WindowStaysOnTopHint));
+    if (OnX()) QTRY_VERIFY(!XProperty(f_.NomvexF, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
+    Press(Qt::Key_4);
+    QCOMPARE(f_.NomvexF->TelNo->text(), QStringLiteral("1234"));
+    QCOMPARE(QApplication::focusWidget(), f_.NomvexF->TelNo);
+  }
+
+  // About and the unknown-number dialog open centred on the screen, each
+  // time, wherever the main window is.
+  void dialogsOpenCentredOnTheScreen() {
+    Start("test 1");
+    f_.NomvexF->move(0, 0);
+    const QPoint centre = f_.NomvexF->screen()->geometry().center();
+    for (QDialog* d : {static_cast<QDialog*>(f_.AboutF), static_cast<QDialog*>(f_.UnknownF)}) {
+      for (int time = 0; time < 2; ++time) {
+        QPoint shown_at;
+        Seam::onExec = [&](QDialog* dialog) {
+          if (!QTest::qWaitForWindowExposed(dialog)) return -1;
+          shown_at = dialog->frameGeometry().center();
+          return 0;
+        };
+        Seam::exec(d);
+        // The window manager's frame is only known once it has been shown.
+        QVERIFY2((shown_at - centre).manhattanLength() <= 16,
+                 qPrintable(QStringLiteral("%1 centred at %2,%3").arg(d->objectName()).arg(shown_at.x()).arg(shown_at.y())));
+        d->move(0, 0);
+      }
+    }
+  }
+
+  // Menus, message boxes and file dialogs use the forms' proportional face
+  // (also where fontconfig names it in Japanese), and Qt's own texts are
+  // Japanese.
+  void menusAndQtDialogsSpeakTheFormsFace() {
+    Start("test 1");
+    const QString face = QFontInfo(UiFont()).family();
+    QList<QWidget*> windows;
+    for (QMenu* m : f_.NomvexF->menuBar()->findChildren<QMenu*>()) windows << m;
+    std::unique_ptr<QMessageBox> box(Seam::makeMessageBox(f_.NomvexF, QStringLiteral("x"), QStringLiteral("y"), Icon::kStop));
+    windows << box.get();
+    QFileDialog files(f_.CsvConvF);
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    windows << &files;
+    windows << f_.NomvexF << f_.AboutF;
+    for (QWidget* w : windows) {
+      QCOMPARE(QFontInfo(w->font()).family(), face);
+      // Proportional: small kana narrower than full width, unlike a
+      // fixed-width Japanese face.
+      QVERIFY2(QFontMetricsF(w->font()).horizontalAdvance(QStringLiteral("ファイル")) < 44, qPrintable(face));
+    }
+    auto* look_in = files.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+    QVERIFY(look_in);
+    QVERIFY2(look_in->text() != QStringLiteral("Look in:"), qPrintable(look_in->text()));
+  }
+
+  // "Open with": the dialog shows the file as the source and an empty
+  // destination, and nothing is written until OK.
+  void openWithShowsTheDialogFirst() {
+    Start("test 1");
+    const std::string src = dir_ / "open.csv", dst = dir_ / "open-out.csv";
+    test::WriteFile(src, "a,090-1234-5678\r\n");
+    QString shown_src, shown_dst;
+    QWidget* focus = nullptr;
+    Seam::onExec = [&](QDialog* d) {
+      auto* c = static_cast<TCsvConvF*>(d);
+      shown_src = c->SrcFile->text();
+      shown_dst = c->DstFile->text();
+      focus = c->focusWidget();
+      return 2;
+    };
+    f_.NomvexF->AnnotateWithDialog(QString::fromStdString(src));
+    QCOMPARE(shown_src, QString::fromStdString(src));
+    QCOMPARE(shown_dst, QString());
+    QCOMPARE(focus, f_.CsvConvF->DstFile);
+    QCOMPARE(test::ReadFile(src), std::string("a,090-1234-5678\r\n"));
+    QVERIFY(!std::filesystem::exists(src + ".bak"));
+    QVERIFY(Seam::shown.empty());
+    // The menu command afterwards starts empty again.
+    Seam::onExec = [&](QDialog* d) {
+      shown_src = static_cast<TCsvConvF*>(d)->SrcFile->text();
+      return 2;
+    };
+    f_.NomvexF->CsvConvMnuClick();
+    QCOMPARE(shown_src, QString());
+    // Without a table nothing opens.
+    cleanup();
+    Start("");
+    int opened = 0;
+    Seam::onExec = [&](QDialog*) { return ++opened, 1; };
+    f_.NomvexF->AnnotateWithDialog(QString::fromStdString(src));
+    QCOMPARE(opened, 0);
   }
 
   void linksOpenOnlyWhenReleasedOnThem() {
