@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -545,19 +546,191 @@ struct Reading {
   NumberRule rule;
 };
 
-// Annotates what `in` reads, in one thread.  0 or the errno of a failed read.
-int AnnotateStream(const NumberTable& table, platform::TextReader& in, platform::TextWriter& out,
-                   const ConvertOptions& options, const Reading& reading, LineCounts& counts) {
+// A line too long to hold (a multi-gigabyte line, /dev/zero) is scanned
+// part by part, CRs dropped.  Only a run's length and first seven digits
+// decide a line under the plain rule, so a qualifying run is known at its
+// seventh digit: the parts before it are kept where they can be had again,
+// and written once the line is known to be written; the rest is written as
+// it comes.  (A column or normalisation needs the whole line: their lines
+// are held as before.)
+void ScanPart(LineScan& scan, std::string_view part) {
+  for (size_t w = 0; w < part.size() && !scan.found; w += 64) {
+    const size_t n = std::min<size_t>(64, part.size() - w);
+    scan.Segment(Classify(part.data() + w, n), part.data() + w, n);
+  }
+  if (!scan.found && Qualifies(scan.digits, scan.first7)) scan.found = true;
+}
+
+// Writes the suffix of a long line found to hold a number, and counts it.
+void EndLongLine(const LineScan& scan, bool count, Suffixes& suffixes,
+                 platform::TextWriter& out, LineCounts& counts) {
+  if (count) ++counts.read;
+  if (!scan.found) return;
+  const uint32_t suffix = suffixes.Get(KeyOf(scan.first7));
+  out.Write(suffixes.View(suffix));
+  ++counts.written;
+  if (count) counts.unknown += Suffixes::unknown(suffix);
+}
+
+// Where an over-long line of a regular file ended.
+struct LongLineEnd {
+  bool end_of_data = false;
+  int error = 0;
+};
+
+// Annotates the over-long line that starts at `at` in a regular file:
+// scanned stretch by stretch until its number decides it, then read again
+// from its start to be written.
+LongLineEnd AnnotateLongLine(const platform::PieceReader& pieces, uint64_t at,
+                             Suffixes& suffixes, platform::TextWriter& out,
+                             platform::BigVector<char>& buf, const ConvertOptions& options,
+                             LineCounts& counts) {
+  LongLineEnd end;
+  LineScan scan;
+  uint64_t pos = at;
+  platform::PieceReader::Stretch s;
+  do {
+    if (Stopped(options)) return end;
+    s = pieces.ReadLongLine(pos, buf);
+    if (s.error) {
+      end.error = s.error;
+      return end;
+    }
+    ScanPart(scan, s.bytes);
+  } while (!s.line_ended && !scan.found);
+  if (!scan.found) scan.Finish();  // a run open where the line ends counts
+  if (scan.found) {
+    pos = at;
+    do {
+      if (Stopped(options)) return end;
+      s = pieces.ReadLongLine(pos, buf);
+      if (s.error) {
+        end.error = s.error;
+        return end;
+      }
+      out.Write(s.bytes);
+    } while (!s.line_ended && !out.error());
+  }
+  EndLongLine(scan, options.count_lines, suffixes, out, counts);
+  end.end_of_data = s.end_of_data;
+  return end;
+}
+
+// An over-long line of a pipe or device, given part by part: the parts wait
+// in a scratch file on disk until the line's number decides it.
+class StreamedLongLine {
+ public:
+  StreamedLongLine(Suffixes& suffixes, platform::TextWriter& out, std::string scratch_dir)
+      : suffixes_(suffixes), out_(out), scratch_dir_(std::move(scratch_dir)) {}
+
+  void Begin() {
+    scan_ = LineScan();
+    writing_ = false;
+    kept_.Clear();
+  }
+  // The next part; a CR may stand in it (before the LF that ends the line).
+  void Add(std::string_view part) {
+    while (!part.empty() && !error_) {
+      const void* cr = std::memchr(part.data(), '\r', part.size());
+      const size_t n = cr ? static_cast<size_t>(static_cast<const char*>(cr) - part.data())
+                          : part.size();
+      AddWithoutCr(part.substr(0, n));
+      part.remove_prefix(cr ? n + 1 : n);
+    }
+  }
+  void End(bool count, LineCounts& counts) {
+    if (!scan_.found) {
+      scan_.Finish();
+      if (scan_.found) WriteKept();
+    }
+    if (!error_) EndLongLine(scan_, count, suffixes_, out_, counts);
+    kept_.Clear();
+  }
+  // 0 or the errno of the scratch file's failure.
+  int error() const { return error_; }
+
+ private:
+  void AddWithoutCr(std::string_view bytes) {
+    if (bytes.empty()) return;
+    if (writing_) {
+      out_.Write(bytes);
+      return;
+    }
+    error_ = kept_.Append(scratch_dir_, bytes);
+    ScanPart(scan_, bytes);
+    if (scan_.found) WriteKept();
+  }
+  // The parts kept so far, straight into the writer's buffer.
+  void WriteKept() {
+    writing_ = true;
+    constexpr size_t kBlock = 1 << 20;
+    for (uint64_t at = 0; at < kept_.size() && !error_;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, kept_.size() - at));
+      const ssize_t got = kept_.Read(out_.Reserve(n), n, at);
+      if (got <= 0) {
+        error_ = got < 0 ? static_cast<int>(-got) : EIO;
+        return;
+      }
+      out_.Commit(static_cast<size_t>(got));
+      at += static_cast<uint64_t>(got);
+    }
+    kept_.Clear();
+  }
+
+  Suffixes& suffixes_;
+  platform::TextWriter& out_;
+  const std::string scratch_dir_;
+  platform::ScratchFile kept_;  // the line's bytes until its number is found
+  int error_ = 0;
+  LineScan scan_;
+  bool writing_ = false;
+};
+
+struct StreamErrors {
+  int read = 0;
+  int scratch = 0;
+};
+
+// Annotates what `in` reads, in one thread.  Under the plain rule, lines
+// longer than the limit wait in a scratch file in `scratch_dir` (or the
+// temporary folder).
+StreamErrors AnnotateStream(const NumberTable& table, platform::TextReader& in,
+                            platform::TextWriter& out, size_t line_limit,
+                            const std::string& scratch_dir, const ConvertOptions& options,
+                            const Reading& reading, LineCounts& counts) {
   KeyAnswers answers(table);
   Suffixes suffixes(answers, reading.quoted, reading.rule.utf8);
+  StreamedLongLine long_line(suffixes, out, scratch_dir);
+  bool in_long_line = false;
+  if (reading.rule.plain()) in.set_line_limit(line_limit);
   std::string_view lines;
   for (bool first = true; !Stopped(options) && in.NextLines(lines); first = false) {
     if (first) lines.remove_prefix(std::min(reading.bom, lines.size()));
-    AnnotateLinesBy(lines, reading.rule, options.count_lines, suffixes, out, counts);
-    if (out.error()) break;
+    if (in_long_line) {
+      // The rest of the long line, up to its LF.
+      const void* lf = std::memchr(lines.data(), '\n', lines.size());
+      const size_t n = lf ? static_cast<size_t>(static_cast<const char*>(lf) - lines.data())
+                          : lines.size();
+      long_line.Add(lines.substr(0, n));
+      if (!lf && in.partial_line()) continue;
+      long_line.End(options.count_lines, counts);  // at its LF, or the end of the data
+      in_long_line = false;
+      lines.remove_prefix(lf ? n + 1 : n);
+    }
+    if (in.partial_line()) {
+      long_line.Begin();
+      long_line.Add(lines);
+      in_long_line = true;
+    } else {
+      AnnotateLinesBy(lines, reading.rule, options.count_lines, suffixes, out, counts);
+    }
+    if (out.error() || long_line.error()) break;
     if (options.progress) options.progress(in.bytes_read(), in.size());
   }
-  return in.error();
+  // The data ended right after a part of a long line.
+  if (in_long_line && !in.error() && !out.error() && !Stopped(options))
+    long_line.End(options.count_lines, counts);
+  return {in.error(), long_line.error()};
 }
 
 // Annotates a regular file in pieces on up to `threads` threads: each takes
@@ -607,6 +780,16 @@ int AnnotatePieces(const NumberTable& table, const platform::PieceReader& pieces
             counts.Add(lines);
             done = piece.end;
             halt = piece.end_of_data || out.error();
+            // A last line too long to hold is written now, straight from
+            // the file, while the others wait their turn.  The first piece's
+            // starts after the byte-order mark.
+            if (!halt && piece.long_line != platform::PieceReader::kNoLongLine) {
+              const uint64_t at = std::max<uint64_t>(piece.long_line, reading.bom);
+              const LongLineEnd end =
+                  AnnotateLongLine(pieces, at, suffixes, out, buf, options, counts);
+              if (end.error) read_error = end.error;
+              halt = end.error || end.end_of_data || out.error() || Stopped(options);
+            }
           }
           ++turn;
           done_now = done;
@@ -733,18 +916,30 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
   unsigned threads =
       options.threads ? options.threads : std::min(2u, std::thread::hardware_concurrency());
   if (!out.is_regular_file()) threads = 1;
+  // Beyond this a line is never held whole.  A regular file reads it again
+  // from the file, a pipe from a scratch file beside the destination.
+  const size_t line_limit = !reading.rule.plain() ? std::numeric_limits<size_t>::max()
+                            : options.line_limit  ? options.line_limit
+                                                  : size_t{1} << 20;
   // The mark goes first, so that the output reads as the source does.
   if (reading.bom) out.Write(std::string_view(kUtf8Bom).substr(0, reading.bom));
   LineCounts counts;
-  int read_err = 0, write_err = 0;
+  int read_err = 0, write_err = 0, scratch_err = 0;
   bool out_of_memory = false;
   try {
-    // Standard input is read from where it stands, never by offset.
-    if (threads > 1 && !from_stdin && in.is_regular_file() && in.size() > piece_size) {
-      platform::PieceReader pieces(in.fd(), in.size(), piece_size);
+    // Standard input is read from where it stands, never by offset.  A
+    // regular file past one piece is read in pieces even by one thread: a
+    // long line is then read again from the file, not kept on disk.
+    if (!from_stdin && in.is_regular_file() && in.size() > piece_size) {
+      platform::PieceReader pieces(in.fd(), in.size(), piece_size, line_limit);
       read_err = AnnotatePieces(table, pieces, threads, out, options, reading, counts);
     } else {
-      read_err = AnnotateStream(table, in, out, options, reading, counts);
+      const std::string scratch_dir =
+          out.is_regular_file() && !to_stdout ? platform::FolderOf(write_name) : std::string();
+      const StreamErrors errors = AnnotateStream(table, in, out, line_limit, scratch_dir, options,
+                                                 reading, counts);
+      read_err = errors.read;
+      scratch_err = errors.scratch;
     }
     write_err = out.Close();
   } catch (const std::bad_alloc&) {
@@ -755,13 +950,14 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
   report.lines_unknown = counts.unknown;
 
   const bool stopped = Stopped(options);
-  if (stopped || out_of_memory || read_err || write_err) {
+  if (stopped || out_of_memory || read_err || write_err || scratch_err) {
     if (stopped) {
       fail(ConvertResult::kStopped, write_name, 0);
     } else if (out_of_memory) {
       fail(ConvertResult::kOutOfMemory, source, ENOMEM);
-    } else if (write_err) {
-      fail(ConvertResult::kWriteFailed, write_name, write_err);
+    } else if (write_err || scratch_err) {
+      // A long line's scratch file lies beside the destination.
+      fail(ConvertResult::kWriteFailed, write_name, write_err ? write_err : scratch_err);
     } else {
       fail(ConvertResult::kReadFailed, source, read_err);
     }

@@ -53,6 +53,11 @@ struct ConvertOptions {
   // many threads at once; 0: the usual.  Tests make pieces small.
   size_t piece_size = 0;
   unsigned threads = 0;
+  // A line longer than this many bytes is never held whole: it is scanned
+  // in parts and, once its number is found, read again from a regular file
+  // or from a scratch file that held it.  0: a megabyte.  Tests make it
+  // small.
+  size_t line_limit = 0;
   // When this turns nonzero the run stops and cleans up as after a write
   // error, with kStopped: a signal's number, or below 0 for the user.
   const std::atomic<int>* stop = nullptr;

@@ -321,6 +321,58 @@ bool ReadFileStart(int fd, size_t n, std::string& bytes) {
   return true;
 }
 
+ScratchFile::~ScratchFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+int ScratchFile::Append(const std::string& dir, std::string_view bytes) {
+  if (fd_ < 0) {
+#ifdef _WIN32
+    // _O_TEMPORARY: the file goes when closed.
+    char name[L_tmpnam];
+    if (!tmpnam(name)) return errno ? errno : EIO;
+    fd_ = _open(name, _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
+    if (fd_ < 0) return errno;
+    (void)dir;
+#else
+    const char* tmp = getenv("TMPDIR");
+    const std::string folders[] = {dir, tmp && *tmp ? std::string(tmp) + "/" : "/tmp/"};
+    int err = 0;
+    for (const std::string& folder : folders) {
+      if (folder.empty()) continue;
+      fd_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+      if (fd_ >= 0) break;
+      std::string name = folder + "nomvex-XXXXXX";
+      fd_ = mkostemp(name.data(), O_CLOEXEC);
+      if (fd_ >= 0) {
+        unlink(name.c_str());
+        break;
+      }
+      err = errno;
+    }
+    if (fd_ < 0) return err;
+#endif
+  }
+#ifdef _WIN32
+  if (_lseeki64(fd_, static_cast<long long>(size_), SEEK_SET) < 0) return errno;
+#endif
+  for (size_t done = 0; done < bytes.size();) {
+#ifdef _WIN32
+    const ssize_t n = WriteFd(fd_, bytes.data() + done, bytes.size() - done);
+#else
+    const ssize_t n = pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                             static_cast<off_t>(size_ + done));
+    if (n < 0 && errno == EINTR) continue;
+#endif
+    if (n <= 0) return n < 0 ? errno : EIO;
+    done += static_cast<size_t>(n);
+  }
+  size_ += bytes.size();
+  return 0;
+}
+
+ssize_t ScratchFile::Read(char* p, size_t n, uint64_t at) const { return ReadAt(fd_, p, n, at); }
+
 TextReader::~TextReader() {
   if (fd_ >= 0) close(fd_);
 }
@@ -403,6 +455,7 @@ std::string_view TextReader::TakeLine(size_t lf) {
 
 bool TextReader::NextLines(std::string_view& lines) {
   size_t searched = start_;
+  partial_ = false;
   for (;;) {
     const char* base = buf_.data();
     const void* lf = end_ > searched ? memrchr(base + searched, '\n', end_ - searched) : nullptr;
@@ -413,6 +466,12 @@ bool TextReader::NextLines(std::string_view& lines) {
       return true;
     }
     size_t pending = end_ - start_;
+    if (line_limit_ && pending > line_limit_) {
+      lines = std::string_view(buf_.data() + start_, pending);
+      start_ = end_;
+      partial_ = true;
+      return true;
+    }
     if (!Fill()) {
       if (!eof_ || end_ == start_) return false;
       lines = std::string_view(buf_.data() + start_, end_ - start_);  // no LF at the end
@@ -461,8 +520,8 @@ std::string_view TextReader::Peek(size_t n) {
   return {buf_.data() + start_, end_ - start_};
 }
 
-PieceReader::PieceReader(int fd, uint64_t size, size_t piece_size)
-    : fd_(fd), size_(size), piece_(piece_size),
+PieceReader::PieceReader(int fd, uint64_t size, size_t piece_size, size_t line_limit)
+    : fd_(fd), size_(size), piece_(piece_size), line_limit_(std::max<size_t>(1, line_limit)),
       count_(static_cast<size_t>(std::max<uint64_t>(1, (size + piece_size - 1) / piece_size))) {}
 
 int PieceReader::FirstByte() const {
@@ -507,10 +566,19 @@ PieceReader::Piece PieceReader::Read(size_t index, BigVector<char>& buf) const {
   }
   // A line that starts after the piece's last byte is the next piece's.
   if (start == used) return piece;
-  // The last line goes on to its LF, however far.
+  // The last line goes on to its LF, up to the line limit past the piece.
+  const size_t own = used;
   for (size_t step = 4096; buf[used - 1] != '\n'; step = std::min(step * 2, piece_ + 4096)) {
+    if (used - own >= line_limit_) {
+      const void* lf = memrchr(buf.data() + start, '\n', own - start);
+      const size_t last = lf ? static_cast<size_t>(static_cast<const char*>(lf) - buf.data()) + 1
+                             : start;
+      piece.long_line = from + last;
+      used = last;
+      break;
+    }
     const size_t before = used;
-    const ssize_t got = Append(buf, used, from + used, step);
+    const ssize_t got = Append(buf, used, from + used, std::min(step, line_limit_ - (used - own)));
     if (got < 0) {
       piece.error = static_cast<int>(-got);
       return piece;
@@ -521,7 +589,33 @@ PieceReader::Piece PieceReader::Read(size_t index, BigVector<char>& buf) const {
   }
   const size_t n = TextModeOnLines(buf.data() + start, used - start, piece.end_of_data);
   piece.lines = std::string_view(buf.data() + start, n);
+  if (piece.end_of_data) piece.long_line = kNoLongLine;
   return piece;
+}
+
+PieceReader::Stretch PieceReader::ReadLongLine(uint64_t& at, BigVector<char>& buf) const {
+  Stretch s;
+  if (buf.size() < line_limit_) buf.resize(line_limit_);
+  const ssize_t got = ReadAt(fd_, buf.data(), line_limit_, at);
+  if (got < 0) {
+    s.error = static_cast<int>(-got);
+    return s;
+  }
+  char* p = buf.data();
+  size_t n = static_cast<size_t>(got);
+  s.line_ended = n == 0;
+  const char* lf = static_cast<const char*>(std::memchr(p, '\n', n));
+  const size_t line = lf ? static_cast<size_t>(lf - p) : n;
+  if (const void* eot = std::memchr(p, kEndOfData, line)) {
+    n = static_cast<size_t>(static_cast<const char*>(eot) - p);
+    s.line_ended = s.end_of_data = true;
+  } else if (lf) {
+    n = line;
+    s.line_ended = true;
+  }
+  at += n + (lf && !s.end_of_data);
+  s.bytes = std::string_view(p, DropCr(p, n));
+  return s;
 }
 
 TextWriter::~TextWriter() {

@@ -86,6 +86,30 @@ class Replacement {
   int fd_ = -1;
 };
 
+// Bytes that must wait on disk, not in memory: a file with no name where
+// the system allows it (otherwise its name is removed at once, or it goes
+// when closed), made at the first Append in `dir` (unless empty) or else
+// the temporary folder.
+class ScratchFile {
+ public:
+  ScratchFile() = default;
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile();
+
+  // Adds bytes at the end; 0 or an errno value.
+  int Append(const std::string& dir, std::string_view bytes);
+  uint64_t size() const { return size_; }
+  // Up to n bytes from `at`: the count, or -errno.
+  ssize_t Read(char* p, size_t n, uint64_t at) const;
+  // Empty again; the file is written over.
+  void Clear() { size_ = 0; }
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
 // The folder part of a name, ending in "/" ("./" for a bare name; on
 // Windows "\\" or ":" may end it too).
 std::string FolderOf(const std::string& path);
@@ -123,7 +147,14 @@ class TextReader {
   // data may have none); false at the end of the data or on error.  A CR
   // may still stand before an LF and at the very end, nowhere else.  The
   // view stays valid until the next call.
+  //
+  // With a line limit, a line that grows past it without an LF comes in
+  // parts instead (partial_line() tells one, with no LF in it); the next
+  // call goes on with the rest of that line.  Memory then stays within the
+  // limit and a read, whatever the lines.
   bool NextLines(std::string_view& lines);
+  void set_line_limit(size_t bytes) { line_limit_ = bytes; }
+  bool partial_line() const { return partial_; }
   // The first byte of the data (after CRs are dropped), or -1 when empty.
   int PeekFirstByte();
   // The data not yet given out, at least `n` bytes of it unless the data
@@ -149,6 +180,8 @@ class TextReader {
   bool stray_cr_ = false;
   bool cr_at_end_ = false;  // the last read ended in a CR
   bool regular_ = false;
+  bool partial_ = false;
+  size_t line_limit_ = 0;  // 0: none
   uint64_t bytes_read_ = 0;
   uint64_t size_ = 0;
   BigVector<char> buf_;
@@ -163,15 +196,29 @@ class TextReader {
 // but that no piece counts after one that ends the data (a 0x1A).
 class PieceReader {
  public:
+  static constexpr uint64_t kNoLongLine = ~uint64_t{0};
   struct Piece {
     std::string_view lines;  // whole lines, in the caller's buffer
     bool end_of_data = false;
     uint64_t end = 0;  // where the piece's bytes end in the file
     int error = 0;
+    // Where the piece's last line starts in the file, when it reaches more
+    // than the line limit past its start: it is not in `lines`, and is read
+    // with ReadLongLine.
+    uint64_t long_line = kNoLongLine;
+  };
+  // A part of a line too long to hold, as text mode reads it (CRs dropped).
+  struct Stretch {
+    std::string_view bytes;  // in the caller's buffer
+    bool line_ended = false;  // at its LF, a 0x1A or the end of the file
+    bool end_of_data = false;  // at a 0x1A
+    int error = 0;
   };
 
-  // The file stays the caller's; `size` is its size when opened.
-  PieceReader(int fd, uint64_t size, size_t piece_size);
+  // The file stays the caller's; `size` is its size when opened.  A last
+  // line reaching more than `line_limit` bytes past the piece is left to
+  // ReadLongLine.
+  PieceReader(int fd, uint64_t size, size_t piece_size, size_t line_limit = ~size_t{0});
   size_t count() const { return count_; }
   size_t piece_size() const { return piece_; }
   uint64_t size() const { return size_; }
@@ -179,6 +226,9 @@ class PieceReader {
   int FirstByte() const;
   // May be called from any thread, each with a buffer of its own.
   Piece Read(size_t index, BigVector<char>& buf) const;
+  // The next stretch of at most the line limit of a line, from `at`, which
+  // moves past it (past the LF at the line's end).
+  Stretch ReadLongLine(uint64_t& at, BigVector<char>& buf) const;
 
  private:
   // Appends up to `n` bytes from `at` to buf[0, used); 0 at the end of the
@@ -188,6 +238,7 @@ class PieceReader {
   int fd_;
   uint64_t size_;
   size_t piece_;
+  size_t line_limit_;
   size_t count_;
 };
 

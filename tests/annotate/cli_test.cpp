@@ -5,8 +5,10 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <locale.h>
+#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <optional>
 #include <sstream>
@@ -201,7 +204,7 @@ TEST_F(ProgramTest, InPlaceRefusesWhatIsNotARegularFile) {
 
 // Starts the program on `args` in the test's folder with `out` as its
 // standard output; gives its process id.
-pid_t Start(const std::string& dir, std::vector<std::string> args, int out = -1) {
+pid_t Start(const std::string& dir, std::vector<std::string> args, int out = -1, int in = -1) {
   args.insert(args.begin(), dir + "/nomvex");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -209,6 +212,7 @@ pid_t Start(const std::string& dir, std::vector<std::string> args, int out = -1)
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir + "/err.txt").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   // The signals as a shell gives them, whatever the test runner ignores.
@@ -226,11 +230,82 @@ pid_t Start(const std::string& dir, std::vector<std::string> args, int out = -1)
   return pid;
 }
 
-// The exit status, or -1 when the process was killed by a signal.
-int Wait(pid_t pid) {
+// The exit status, or -1 when the process was killed by a signal; and its
+// peak memory.
+int Wait(pid_t pid, long* peak_kib = nullptr) {
   int status = 0;
-  waitpid(pid, &status, 0);
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  if (peak_kib) *peak_kib = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The last `n` bytes of a file.
+std::string Tail(const std::string& path, size_t n) {
+  std::string bytes(n, '\0');
+  const int fd = open(path.c_str(), O_RDONLY);
+  const off_t size = lseek(fd, 0, SEEK_END);
+  bytes.resize(static_cast<size_t>(std::max<ssize_t>(0, pread(fd, bytes.data(), n, size - static_cast<off_t>(n)))));
+  close(fd);
+  return bytes;
+}
+
+// A child's peak memory counts from its parent's peak (the address space
+// it was started from): the parent's is brought down to what it uses now.
+bool ResetPeakMemory() {
+  malloc_trim(0);
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  return static_cast<bool>(clear);
+}
+
+// The sanitizers' own memory would be counted too.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr long kPeakBoundKib = 1L << 40;
+#else
+constexpr long kPeakBoundKib = 48L << 10;
+#endif
+
+TEST_F(ProgramTest, OneEndlessLineKeepsMemoryBounded) {
+  // A line of 128 MiB (zeros of a sparse file) with its number at the very
+  // end, then one of 32 MiB through a pipe: written byte for byte, while
+  // the program stays within tens of MiB.
+  constexpr off_t kLong = off_t{128} << 20;
+  const std::string head = "a,", tail = ",090-1234-5678\r\nb,0801234\n";
+  const std::string written_tail =
+      ",090-1234-5678,DoCoMo," + sj("関東") + "\r\nb,0801234," + sj("？,？") + "\r\n";
+  {
+    const int fd = open((dir_ / "sparse.csv").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_EQ(pwrite(fd, head.data(), head.size(), 0), 2);
+    ASSERT_EQ(pwrite(fd, tail.data(), tail.size(), kLong), static_cast<ssize_t>(tail.size()));
+    close(fd);
+  }
+  if (!ResetPeakMemory()) GTEST_SKIP() << "cannot reset the peak memory here";
+  long peak = 0;
+  EXPECT_EQ(Wait(Start(dir_.path(), {dir_ / "sparse.csv", dir_ / "out.csv"}), &peak), 0);
+  EXPECT_LT(peak, kPeakBoundKib) << "KiB";
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "out.csv"),
+            static_cast<uintmax_t>(kLong) + written_tail.size());
+  EXPECT_EQ(Tail(dir_ / "out.csv", written_tail.size() + 4), std::string(4, '\0') + written_tail);
+  std::filesystem::remove(dir_ / "sparse.csv");
+
+  constexpr size_t kPiped = size_t{32} << 20;
+  int pipe_ends[2];
+  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
+  const pid_t pid = Start(dir_.path(), {"/dev/stdin", dir_ / "out.csv"}, -1, pipe_ends[0]);
+  close(pipe_ends[0]);
+  std::string block(1 << 20, '\0');
+  bool sent = write(pipe_ends[1], head.data(), head.size()) == 2;
+  for (size_t n = 0; n < kPiped && sent; n += block.size())
+    sent = write(pipe_ends[1], block.data(), block.size()) == static_cast<ssize_t>(block.size());
+  sent = sent && write(pipe_ends[1], tail.data(), tail.size()) == static_cast<ssize_t>(tail.size());
+  close(pipe_ends[1]);
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(Wait(pid, &peak), 0);
+  EXPECT_LT(peak, kPeakBoundKib) << "KiB";
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "out.csv"), head.size() + kPiped + written_tail.size());
+  EXPECT_EQ(Tail(dir_ / "out.csv", written_tail.size() + 4), std::string(4, '\0') + written_tail);
 }
 
 TEST_F(ProgramTest, SignalsCleanUpAndExitWith128PlusTheSignal) {
@@ -261,7 +336,7 @@ TEST_F(ProgramTest, WritesIntoAPipeUntilItsReaderGoesAway) {
   for (int i = 0; i < 200000; ++i) lines += "x,090-1234-5678\n";
   WriteFile(dir_ / "big.csv", lines);
   int pipe_ends[2];
-  ASSERT_EQ(pipe(pipe_ends), 0);
+  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
   pid_t pid = Start(dir_.path(), {dir_ / "big.csv", "/dev/stdout"}, pipe_ends[1]);
   close(pipe_ends[1]);
   size_t got = 0;
@@ -272,7 +347,7 @@ TEST_F(ProgramTest, WritesIntoAPipeUntilItsReaderGoesAway) {
   EXPECT_EQ(got, 200000 * ("x,090-1234-5678,DoCoMo," + sj("関東") + "\r\n").size());
 
   // As `nomvex big.csv /dev/stdout | head` does once head has enough.
-  ASSERT_EQ(pipe(pipe_ends), 0);
+  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
   close(pipe_ends[0]);
   pid = Start(dir_.path(), {dir_ / "big.csv", "/dev/stdout"}, pipe_ends[1]);
   close(pipe_ends[1]);

@@ -189,6 +189,67 @@ TEST_F(ConvertTest, PiecesGiveWhatOneReaderGives) {
   }
 }
 
+// Lines longer than the line limit, each kind where it matters: the number
+// early, late, split by a part's edge or a stray CR, at the very end, none,
+// a 0x1A inside, quoted CR LF files, a first line after a UTF-8 mark.
+std::vector<std::string> LongLineFiles(const std::string& lng) {
+  return {
+      lng + ",0901234\r\nb,0801234\n",
+      "0901234" + lng + "\r\nb\n" + lng + "\n",
+      lng + lng + "\n0801234\n",
+      "a\n" + lng + "0701234",
+      lng + "09\r01234" + lng + "\n" + lng + "\r",
+      lng + "090123\x1A" "4\n0801234\n",
+      "\"q\"," + lng + ",0901234\r\n" + lng + "\r\n\"0801234\"\r\n",
+      lng + "0-9\"0-1\"2" + lng + "34\n0901" + lng + "234\n",
+      std::string(lng.size(), '0') + "\n" + std::string(lng.size(), '7') + "\n",
+      "\xEF\xBB\xBF" + lng + ",0901234\n" + lng + "\n",  // UTF-8, its mark kept first
+  };
+}
+
+TEST_F(ConvertTest, LinesPastTheLimitComeOutAsAnyOther) {
+  // Lines never held whole give what lines read whole give, byte for byte:
+  // from a regular file in pieces (read again), and from the single reader
+  // (kept in a scratch file).  The reader takes a megabyte at a time, so
+  // its lines are longer.
+  auto check = [&](const std::string& file, ConvertOptions o) {
+    WriteFile(P("l.csv"), file);
+    ConvertOptions whole;
+    whole.threads = 1;
+    whole.piece_size = size_t{1} << 40;
+    whole.line_limit = size_t{1} << 40;
+    const ConvertReport want = Run(P("l.csv"), P("want.out"), whole);
+    ASSERT_EQ(want.result, ConvertResult::kDone);
+    const ConvertReport got = Run(P("l.csv"), P("got.out"), o);
+    ASSERT_EQ(got.result, ConvertResult::kDone);
+    EXPECT_EQ(got.lines_written, want.lines_written);
+    const bool same = ReadFile(P("got.out")) == ReadFile(P("want.out"));
+    EXPECT_TRUE(same) << file.substr(0, 40) << "... in pieces of " << o.piece_size << ", limit "
+                      << o.line_limit << ", " << o.threads << " threads";
+  };
+  for (const std::string& file : LongLineFiles(std::string(300, 'x'))) {
+    for (size_t piece : {1, 16, 100}) {
+      for (size_t limit : {1, 7, 64}) {
+        for (unsigned threads : {1u, 2u}) {
+          ConvertOptions o;
+          o.piece_size = piece;
+          o.line_limit = limit;
+          o.threads = threads;
+          check(file, o);
+        }
+      }
+    }
+  }
+  for (const std::string& file : LongLineFiles(std::string(1500000, 'x'))) {
+    for (size_t limit : {7, 4096}) {
+      ConvertOptions o;
+      o.piece_size = size_t{1} << 40;
+      o.line_limit = limit;
+      check(file, o);
+    }
+  }
+}
+
 TEST_F(ConvertTest, TablesWithVeryManyDistinctValues) {
   // More distinct values than a 16-bit number counts: each answer must keep
   // its own suffix.
