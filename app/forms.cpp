@@ -14,6 +14,8 @@
 #include <QTranslator>
 #include <QWindow>
 
+#include <atomic>
+
 #include "annotate/convert.h"
 #include "app/csv_conv_form.h"
 #include "app/author.h"
@@ -371,15 +373,24 @@ void TNomvexF::AnnotateWithDialog(const QString& source) {
   const std::string src = CsvConvF->SrcFile->text().toStdString();
   const std::string dst = CsvConvF->DstFile->text().toStdString();
 
-  // The window takes no input meanwhile, but is painted and shows progress.
-  QProgressDialog progress(QStringLiteral("解析しています..."), QString(), 0, 1000, this);
+  // The window takes no input meanwhile (the progress is modal), but is
+  // painted, shows progress, and the run can be cancelled: it then cleans up
+  // as after a failure and says so.
+  QProgressDialog progress(QStringLiteral("解析しています..."), QStringLiteral("キャンセル"), 0, 1000, this);
   progress.setWindowTitle(QString::fromUtf8(kAppTitle));
   progress.setWindowModality(Qt::ApplicationModal);
   progress.setMinimumDuration(500);
+  progress.setAutoClose(false);
+  progress.setAutoReset(false);
+  std::atomic<int> stop{0};
+  connect(&progress, &QProgressDialog::canceled, this, [&stop] { stop = -1; });
   ConvertOptions options;
+  options.stop = &stop;
   options.progress = [&](uint64_t done, uint64_t total) {
     if (total > 0) progress.setValue(static_cast<int>(std::min<uint64_t>(done * 1000 / total, 1000)));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Input only once the modal progress shows and keeps it from the rest.
+    QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
   };
   ConvertReport report = ConvertCsvFile(*table_, src, dst, options);
   progress.reset();

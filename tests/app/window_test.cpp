@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -613,6 +614,42 @@ class WindowTest : public QObject {
     Key(Qt::Key_S);
     QCOMPARE(Seam::shown.back().text, QStringLiteral("ファイルをロードできませんでした。"));
     QCOMPARE(Seam::shown.size(), size_t{2});
+  }
+
+  // Cancel in the progress stops a long run; it cleans up as a failure does
+  // (no partial destination; in place, the file back under its name) and
+  // says so.
+  void progressCancelStopsAndCleansUp() {
+    Start("test 1");
+    const std::string src = dir_ / "long.csv", dst = dir_ / "long-out.csv";
+    std::string lines;
+    for (int i = 0; i < 120000; ++i) lines += "a name,090-1234-5678,some more text here\r\n";  // 4.8 MB
+    test::WriteFile(src, lines);
+    for (const std::string& to : {dst, src}) {
+      bool cancelled = false;
+      Seam::onExec = [&](QDialog* d) {
+        auto* c = static_cast<TCsvConvF*>(d);
+        c->SrcFile->setText(QString::fromStdString(src));
+        c->DstFile->setText(QString::fromStdString(to));
+        // Pressed as soon as the run first lets events through.
+        QTimer::singleShot(0, f_.NomvexF, [&] {
+          auto* progress = f_.NomvexF->findChild<QProgressDialog*>();
+          if (!progress) return;
+          progress->findChild<QPushButton*>()->click();
+          cancelled = true;
+        });
+        return 1;
+      };
+      const size_t shown = Seam::shown.size();
+      Key(Qt::Key_S);
+      QVERIFY(cancelled);
+      QCOMPARE(Seam::shown.size(), shown + 1);
+      QVERIFY2(Seam::shown.back().text.startsWith(QStringLiteral("中断しました。")),
+               qPrintable(Seam::shown.back().text));
+      QVERIFY(!std::filesystem::exists(dst));
+      QVERIFY(test::ReadFile(src) == lines);
+      QVERIFY(!std::filesystem::exists(src + ".bak"));
+    }
   }
 
   void annotationDialogFollowsTheSourcesEncoding() {
