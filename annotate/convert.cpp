@@ -889,6 +889,7 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
   // In place, the annotation goes to a new file with the original's
   // permissions and owner, which takes the name only once it is whole.
   platform::Replacement replacement;
+  bool new_destination = false;  // written unnamed, named at the end
   if (in_place) {
     struct stat original;
     if (fstat(in.fd(), &original) != 0 || !S_ISREG(original.st_mode))
@@ -902,8 +903,22 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
     const int fd = platform::DuplicateFd(STDOUT_FILENO);
     if (fd < 0) return fail(ConvertResult::kDestCreate, destination, errno);
     out.Adopt(fd);
-  } else if (int err = out.Create(destination)) {
-    return fail(ConvertResult::kDestCreate, destination, err);
+  } else {
+    // A destination that does not exist yet gets its name only once whole,
+    // so that a run killed part-way leaves none that looks done.
+    if (!destination.empty() && destination.back() != '/' && !platform::Exists(destination)) {
+      if (int err = replacement.CreateNew(destination); err == 0) {
+        const int fd = platform::DuplicateFd(replacement.fd());
+        if (fd < 0) return fail(ConvertResult::kDestCreate, destination, errno);
+        out.Adopt(fd);
+        new_destination = true;
+      } else if (err != EOPNOTSUPP) {
+        return fail(ConvertResult::kDestCreate, destination, err);
+      }
+    }
+    if (!new_destination) {
+      if (int err = out.Create(destination)) return fail(ConvertResult::kDestCreate, destination, err);
+    }
   }
   const std::string& write_name = in_place ? source : destination;
 
@@ -962,13 +977,16 @@ ConvertReport ConvertCsvFile(const NumberTable& table, const std::string& source
       fail(ConvertResult::kReadFailed, source, read_err);
     }
     // A partial annotation must not pass for a whole one.  In place the
-    // file never left its name.
-    if (in_place) {
+    // file never left its name; a new destination never had one.
+    if (in_place || new_destination) {
       replacement.Discard();
     } else if (out.is_regular_file() && !to_stdout) {
       platform::RemoveFile(destination);
     }
     return report;
+  }
+  if (new_destination) {
+    if (int err = replacement.CommitNew()) return fail(ConvertResult::kDestCreate, destination, err);
   }
   if (in_place) {
     if (int err = replacement.Commit(backup)) {

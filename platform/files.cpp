@@ -244,6 +244,37 @@ int Replacement::Create(const std::string& path, const struct stat& original) {
   return 0;
 }
 
+int Replacement::CreateNew(const std::string& path) {
+  Discard();
+  path_ = path;
+  if (!CanNameUnnamed()) return EOPNOTSUPP;
+  fd_ = open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd_ < 0) return NoUnnamedFiles(errno) ? EOPNOTSUPP : errno;
+  return 0;
+}
+
+int Replacement::CommitNew() {
+  if (fd_ < 0) return EBADF;
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+  int err = 0;
+  if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    close(fd_);
+    fd_ = -1;
+    return 0;
+  }
+  err = errno;
+  if (err == EEXIST && (err = GiveName()) == 0) {
+    if (rename(temp_.c_str(), path_.c_str()) == 0) {
+      temp_.clear();
+      Discard();
+      return 0;
+    }
+    err = errno;
+  }
+  Discard();
+  return err;
+}
+
 int Replacement::GiveName() {
   const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {

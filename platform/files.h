@@ -78,6 +78,15 @@ class Replacement {
   // Removes the new file, if it was not committed.
   void Discard();
 
+  // A file to be made under `path`, which does not exist yet, created as
+  // opening it would (the umask's permissions) but with no name, so that a
+  // name never holds part of it.  EOPNOTSUPP where the system has no
+  // unnamed files: the caller then creates `path` itself.
+  int CreateNew(const std::string& path);
+  // Gives the new file its name (replacing a file that appeared there
+  // meanwhile); 0 or an errno value.
+  int CommitNew();
+
  private:
   int GiveName();  // an unnamed file gets a name beside `path_`
 

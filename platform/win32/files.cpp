@@ -127,6 +127,10 @@ int Replacement::Create(const std::string& path, const struct stat&) {
 
 int Replacement::GiveName() { return 0; }  // the new file always has one here
 
+// No unnamed files here: the caller creates a new file under its name.
+int Replacement::CreateNew(const std::string&) { return EOPNOTSUPP; }
+int Replacement::CommitNew() { return EOPNOTSUPP; }
+
 int Replacement::Commit(const std::string& backup) {
   if (fd_ < 0) return EBADF;
   _close(fd_);

@@ -310,19 +310,21 @@ TEST_F(ProgramTest, OneEndlessLineKeepsMemoryBounded) {
 
 TEST_F(ProgramTest, SignalsCleanUpAndExitWith128PlusTheSignal) {
   // A run waiting on a pipe that has sent part of a file: the destination
-  // it began is removed.  (The part is longer than the 64 KiB in which the
-  // encoding is told, after which the destination is created.)
+  // it began (an existing one, emptied and written as it comes) is removed.
+  // (The part is longer than the 64 KiB in which the encoding is told,
+  // after which the destination is opened.)
   ASSERT_EQ(mkfifo((dir_ / "in.fifo").c_str(), 0600), 0);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    WriteFile(dir_ / "out.csv", "old");
     pid_t pid = Start(dir_.path(), {dir_ / "in.fifo", dir_ / "out.csv"});
     const int fifo = open((dir_ / "in.fifo").c_str(), O_WRONLY);  // the program has it open
     ASSERT_GE(fifo, 0);
     std::string part;
     while (part.size() <= 65536) part += "a,0901234\nb,0801234\n";
     ASSERT_EQ(write(fifo, part.data(), part.size()), static_cast<ssize_t>(part.size()));
-    for (int i = 0; i < 500 && !std::filesystem::exists(dir_ / "out.csv"); ++i)
+    for (int i = 0; i < 500 && std::filesystem::file_size(dir_ / "out.csv") == 3; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(std::filesystem::exists(dir_ / "out.csv"));
+    ASSERT_EQ(std::filesystem::file_size(dir_ / "out.csv"), 0u);
     kill(pid, signal);
     close(fifo);  // were the signal early, the read that follows would end here
     EXPECT_EQ(Wait(pid), 128 + signal) << signal;

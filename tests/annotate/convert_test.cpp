@@ -437,6 +437,35 @@ TEST_F(ConvertTest, InPlaceTheNameHoldsTheOriginalUntilTheAnnotationIsWhole) {
   }
 }
 
+TEST_F(ConvertTest, ANewDestinationAppearsOnlyWhole) {
+  // Were the process killed at any write, there would be no destination
+  // rather than part of one.
+  std::string lines;
+  for (int i = 0; i < 150000; ++i) lines += "n" + std::to_string(i) + ",090-1234-5678\n";
+  WriteFile(P("in.csv"), lines);
+  for (unsigned threads : {1u, 2u}) {
+    std::filesystem::remove(P("new.csv"));
+    InPlaceWatch::name = P("new.csv");
+    InPlaceWatch::original = "";  // no file reads as empty
+    InPlaceWatch::writes = InPlaceWatch::broken = 0;
+    InPlaceWatch::stop_at = -1;
+    ConvertOptions o;
+    o.write_fn = &InPlaceWatch::Write;
+    o.threads = threads;
+    o.piece_size = 256 << 10;
+    ASSERT_EQ(Run(P("in.csv"), P("new.csv"), o).result, ConvertResult::kDone);
+    EXPECT_GT(InPlaceWatch::writes, 2);
+    EXPECT_EQ(InPlaceWatch::broken, 0);
+    EXPECT_EQ(std::filesystem::file_size(P("new.csv")),
+              lines.size() + 150000 * (std::string(",DoCoMo,\r").size() + sj("関東").size()));
+    struct stat st;
+    ASSERT_EQ(stat(P("new.csv").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // as a file simply created
+  }
+}
+
 TEST_F(ConvertTest, StoppedRunsCleanUpAsAfterAWriteError) {
   // In place the file is as it was, with no backup and no new file left
   // beside it; a destination file is removed.
