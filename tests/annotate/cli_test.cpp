@@ -202,6 +202,27 @@ TEST_F(ProgramTest, InPlaceRefusesWhatIsNotARegularFile) {
   EXPECT_EQ(ReadFile(dir_ / "b.csv"), "0901234,DoCoMo," + sj("関東") + "\r\n");
 }
 
+TEST_F(ProgramTest, InPlaceByAnotherUserNeverWidensWhoMayRead) {
+  // Run by a user who cannot give the file its group, the annotation's own
+  // group gets no more than everybody: a file of root's group, writable by
+  // that group, must not become so for the user's own group.
+  if (geteuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "needs root and setpriv";
+  namespace fs = std::filesystem;
+  fs::permissions(dir_.path(), fs::perms::all);
+  fs::permissions(dir_ / "nomvex", fs::perms::owner_all | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+  WriteFile(dir_ / "a.csv", "a,0901234\n");
+  ASSERT_EQ(chown((dir_ / "a.csv").c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod((dir_ / "a.csv").c_str(), 0664), 0);
+  EXPECT_EQ(Run("a.csv", nullptr, "exec setpriv --reuid=65534 --regid=65534 --clear-groups "), 0);
+  struct stat st;
+  ASSERT_EQ(stat((dir_ / "a.csv").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_mode & 0777, 0644u) << std::oct << (st.st_mode & 0777);
+  EXPECT_EQ(ReadFile(dir_ / "a.csv.bak"), "a,0901234\n");
+}
+
 // Starts the program on `args` in the test's folder with `out` as its
 // standard output; gives its process id.
 pid_t Start(const std::string& dir, std::vector<std::string> args, int out = -1, int in = -1) {
