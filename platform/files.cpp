@@ -359,11 +359,8 @@ ScratchFile::~ScratchFile() {
 int ScratchFile::Append(const std::string& dir, std::string_view bytes) {
   if (fd_ < 0) {
 #ifdef _WIN32
-    // _O_TEMPORARY: the file goes when closed.
-    char name[L_tmpnam];
-    if (!tmpnam(name)) return errno ? errno : EIO;
-    fd_ = _open(name, _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
-    if (fd_ < 0) return errno;
+    // In the user's temporary folder, gone when closed.
+    if (int err = win32::CreateScratch(fd_)) return err;
     (void)dir;
 #else
     const char* tmp = getenv("TMPDIR");

@@ -144,8 +144,9 @@ bool TCsvConvF::Create(HWND owner) {
 }
 
 void TCsvConvF::OnShow() {
-  SetWindowTextW(SrcFile, L"");
+  SetWindowTextW(SrcFile, first_source.c_str());
   SetWindowTextW(DstFile, L"");
+  first_source.clear();
 }
 
 void TCsvConvF::Browse(bool save) {
@@ -449,6 +450,12 @@ extern "C" int nomvex_window_main(const nomvex::WindowStart* start) {
   ShowWindow(NomvexF.hwnd(), SW_SHOWDEFAULT);
   UpdateWindow(NomvexF.hwnd());
   SetFocus(NomvexF.TelNo);
+  // Opened for a file (the shell's "Open with"): the annotation dialog at
+  // once, with the file as its source.
+  if (start->annotate_dialog) {
+    CsvConvF.first_source = nomvex::platform::win32::Wide(*start->annotate_dialog);
+    PostMessageW(NomvexF.hwnd(), WM_COMMAND, kCsvConvMnu, 0);
+  }
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (!NomvexF.PreTranslate(msg)) {

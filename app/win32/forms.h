@@ -61,6 +61,7 @@ class TCsvConvF : public Form {
   bool Create(HWND owner);
   HWND SrcFile = nullptr;
   HWND DstFile = nullptr;
+  std::wstring first_source;  // shown once as the source (--annotate-dialog)
 
  protected:
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp) override;

@@ -77,6 +77,18 @@ bool IsRegularFile(const std::string& path) {
   return regular;
 }
 
+bool StdinIsFile(const std::string& path) {
+  HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(0));
+  BY_HANDLE_FILE_INFORMATION a, b;
+  if (in == INVALID_HANDLE_VALUE || !IsDiskFile(in) || !GetFileInformationByHandle(in, &a)) return false;
+  HANDLE named = OpenToAsk(path);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(named, &b) != 0;
+  CloseHandle(named);
+  return ok && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 int NameIsRegular(const std::string& path, bool& regular) {
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());

@@ -95,6 +95,25 @@ int Open(const std::string& path, bool write, int& fd) {
 }  // namespace
 
 int OpenForReading(const std::string& path, int& fd) { return Open(path, false, fd); }
+
+int CreateScratch(int& fd) {
+  wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
+  if (!GetTempPathW(MAX_PATH + 1, folder) || !GetTempFileNameW(folder, L"nvx", 0, name))
+    return ErrnoOf(GetLastError());
+  HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    DeleteFileW(name);
+    return ErrnoOf(e);
+  }
+  fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return EMFILE;
+  }
+  return 0;
+}
 int CreateForWriting(const std::string& path, int& fd) { return Open(path, true, fd); }
 
 long long ReadAt(int fd, char* p, size_t n, uint64_t at) {

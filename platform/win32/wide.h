@@ -20,6 +20,10 @@ int ErrnoOf(unsigned long win32_error);
 int OpenForReading(const std::string& path, int& fd);
 int CreateForWriting(const std::string& path, int& fd);
 
+// A new file in the user's temporary folder, removed by the system when
+// closed (also when the process dies), open for reading and writing.
+int CreateScratch(int& fd);
+
 // Reads up to n bytes at `at` without using the descriptor's position, so
 // that several threads may read one file: the count, or -errno.
 long long ReadAt(int fd, char* p, size_t n, uint64_t at);

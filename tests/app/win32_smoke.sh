@@ -7,8 +7,8 @@
 #   xvfb-run -a tests/app/win32_smoke.sh BUILD_DIR [SCREENSHOT.png]
 #
 # BUILD_DIR holds nomvex.exe, Nomvex.dat and win32_helper.exe; WINEPREFIX
-# names the Wine prefix to use.  With SCREENSHOT, the screen is saved there
-# after the examination (ImageMagick's import).
+# names the Wine prefix to use.  With SCREENSHOT, the window and its frame
+# are saved there after the examination (ImageMagick's import).
 set -euo pipefail
 build=$(realpath "$1")
 shot=${2:-}
@@ -65,7 +65,7 @@ probe=$(cd "$work" && wine ./win32_helper.exe probe | tr -d '\r')
 # au: pale green, 0x00BFFFBF as 0x00BBGGRR.
 expected=$'au BFFFBF\n全国 BFFFBF'
 [[ $probe == "$expected" ]] || fail "result boxes: $probe"
-[[ -z $shot ]] || import -window root "$shot"
+[[ -z $shot ]] || import -frame -window "$win" "$shot"
 
 xdotool key alt+F4
 within 20 bash -c "! kill -0 $app 2>/dev/null" || fail "the window did not close"
