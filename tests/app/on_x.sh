@@ -23,17 +23,25 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
+# The server takes connections (a display just freed by another run may
+# still be settling).
+for _ in $(seq 100); do
+  xprop -root >/dev/null 2>&1 && break
+  sleep 0.1
+done
 
 # openbox with its defaults, whatever the user's own configuration says.
 printf '<openbox_config xmlns="http://openbox.org/3.4/rc"/>\n' >"$work/rc.xml"
 openbox --sm-disable --config-file "$work/rc.xml" 2>"$work/openbox.log" &
 wm_pid=$!
 # The window manager is ready once it names itself on the root window.
+wm_ready=""
 for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  kill -0 "$wm_pid" 2>/dev/null || { cat "$work/openbox.log" >&2; exit 1; }
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && wm_ready=1 && break
+  kill -0 "$wm_pid" 2>/dev/null || break
   sleep 0.1
 done
+[ -n "$wm_ready" ] || { echo "openbox did not start on $DISPLAY:" >&2; cat "$work/openbox.log" >&2; exit 1; }
 
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
