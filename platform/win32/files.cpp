@@ -137,11 +137,26 @@ int Replacement::Create(const std::string& path, const struct stat&) {
   return EEXIST;
 }
 
+// Windows has no unnamed files: the new destination is written under a
+// name of its own beside it and renamed when whole.
+int Replacement::CreateNew(const std::string& path) { return Create(path, {}); }
+
+int Replacement::CommitNew() {
+  if (fd_ < 0) return EBADF;
+  _close(fd_);
+  fd_ = -1;
+  if (MoveFileExW(Full(temp_).c_str(), Full(path_).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    temp_.clear();
+    return 0;
+  }
+  const int err = ErrnoOf(GetLastError());
+  Discard();
+  return err;
+}
+
 int Replacement::GiveName() { return 0; }  // the new file always has one here
 
 // No unnamed files here: the caller creates a new file under its name.
-int Replacement::CreateNew(const std::string&) { return EOPNOTSUPP; }
-int Replacement::CommitNew() { return EOPNOTSUPP; }
 
 int Replacement::Commit(const std::string& backup) {
   if (fd_ < 0) return EBADF;
