@@ -88,7 +88,8 @@ bool TUnknownF::Create(HWND owner) {
   if (!Form::Create(L"未知の電話番号", kDialogStyle, kDialogExStyle, 304, 157, owner)) return false;
   OkButton(*this, 176, 130);  // tab order 0, the number box 1
   TelNo = AddControl(L"Edit", L"0901234", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 16, 12, 45, 18, -1);
-  AddControl(L"Static", L"未知の電話番号です。", SS_LEFT | SS_NOPREFIX, 64, 12, 115, 12, -1);
+  // One line, however wide the face draws it (the dialog has room).
+  AddControl(L"Static", L"未知の電話番号です。", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 64, 12, 130, 12, -1);
   static const wchar_t* const lines[] = {
       L"ホームページで最新版が公開されているか",
       L"確認してください。",
@@ -104,7 +105,7 @@ bool TUnknownF::Create(HWND owner) {
     text += L"\u3000";
     text += line;
   }
-  AddControl(L"Static", text.c_str(), SS_LEFT | SS_NOPREFIX, 60, 28, 244, 84, -1);
+  AddLinesLabel(*this, text.c_str(), 60, 28, 244, 84);
   MailLink(*this, 178, 115, 117, 12);
   Banner(*this, author::kReportPage, 80, 118);
   return true;
@@ -130,8 +131,9 @@ bool TCsvConvF::Create(HWND owner) {
   if (!Form::Create(L"CSVファイルの一括解析", kDialogStyle, kDialogExStyle, 358, 88, owner, nullptr, 278,
                     358))
     return false;
-  AddControl(L"Static", L"変換元:", SS_LEFT | SS_NOPREFIX, 12, 12, 38, 12, -1);
-  AddControl(L"Static", L"変換先:", SS_LEFT | SS_NOPREFIX, 12, 36, 38, 12, -1);
+  // The labels may reach to their boxes, on one line.
+  AddControl(L"Static", L"変換元:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 12, 12, 40, 12, -1);
+  AddControl(L"Static", L"変換先:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 12, 36, 40, 12, -1);
   SrcFile = AddControl(L"Edit", L"", WS_TABSTOP | ES_AUTOHSCROLL, 52, 8, 233, 20, kSrcFile, nullptr,
                        WS_EX_CLIENTEDGE);
   AddControl(L"Button", L"参照(&1)...", WS_TABSTOP | BS_PUSHBUTTON, 288, 8, 61, 21, kBrowseSrc);

@@ -18,7 +18,7 @@ constexpr wchar_t kFormClass[] = L"NomvexForm";
 constexpr wchar_t kUrlProp[] = L"NomvexUrl";  // a link's state
 
 // What an owner-drawn static is, kept in its user data.
-enum Kind : LONG_PTR { kPlain = 0, kExLabel = 1, kBanner = 2, kMarked = 3 };
+enum Kind : LONG_PTR { kPlain = 0, kExLabel = 1, kBanner = 2, kMarked = 3, kLines = 4 };
 
 struct UrlState {
   std::wstring url;
@@ -263,6 +263,26 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       const LONG_PTR kind = GetWindowLongPtrW(item.hwndItem, GWLP_USERDATA);
       if (kind == kExLabel) DrawExLabel(item);
       if (kind == kBanner) DrawBanner(item);
+      if (kind == kLines) {
+        FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
+        text.resize(static_cast<size_t>(
+            GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size()))));
+        HGDIOBJ old = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+        SetBkMode(item.hDC, TRANSPARENT);
+        SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
+        size_t start = 0;
+        for (int line = 0; start <= text.size(); ++line) {
+          size_t end = text.find(L"\r\n", start);
+          if (end == std::wstring::npos) end = text.size();
+          RECT r = item.rcItem;
+          r.top += line * 12;
+          DrawTextW(item.hDC, text.c_str() + start, static_cast<int>(end - start), &r,
+                    DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+          start = end + 2;
+        }
+        SelectObject(item.hDC, old);
+      }
       if (kind == kMarked) {
         FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
         std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
@@ -315,6 +335,12 @@ HWND AddMarkedLabel(Form& form, const wchar_t* text, int x, int y, int w, int h)
   // access key in it; DrawText still underlines the marked letter.
   HWND label = form.AddControl(L"Static", text, SS_OWNERDRAW | SS_NOPREFIX, x, y, w, h, -1);
   SetWindowLongPtrW(label, GWLP_USERDATA, kMarked);
+  return label;
+}
+
+HWND AddLinesLabel(Form& form, const wchar_t* text, int x, int y, int w, int h) {
+  HWND label = form.AddControl(L"Static", text, SS_OWNERDRAW | SS_NOPREFIX, x, y, w, h, -1);
+  SetWindowLongPtrW(label, GWLP_USERDATA, kLines);
   return label;
 }
 

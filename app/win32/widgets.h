@@ -71,6 +71,9 @@ void DrawExLabel(const DRAWITEMSTRUCT& item);
 // A label whose "&" underlines the next letter without giving it a key:
 // no control is attached to it.
 HWND AddMarkedLabel(Form& form, const wchar_t* text, int x, int y, int w, int h);
+// Lines (joined by CR LF) one below the other at a pitch of 12 pixels, as
+// designed, whatever leading the face has; never wrapped.
+HWND AddLinesLabel(Form& form, const wchar_t* text, int x, int y, int w, int h);
 
 // A link: blue, red while the button is held on it, navy once used, for the
 // rest of the run; opens its address only when the button is released over
