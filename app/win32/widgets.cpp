@@ -255,6 +255,21 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       if (LOWORD(wp) == IDCANCEL && lp == 0) return 0;
       break;
+    case WM_ACTIVATE:
+      // The control that has the focus when the form goes inactive (a
+      // message box, another program) gets it back, as in a dialog.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) last_focus_ = focus;
+      }
+      break;
+    case WM_SETFOCUS: {
+      // The system gives an activated form the focus itself: pass it on.
+      HWND to = last_focus_ && IsWindow(last_focus_) ? last_focus_
+                                                      : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+      if (to) SetFocus(to);
+      return 0;
+    }
     case WM_CLOSE:
       Close(IDCANCEL);  // the close box: modal result 2
       return 0;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows window as a person meets it, under Wine on an X server with a
 # window manager: start it, examine a known number, check the colour of the
-# result, close it; a loopback SSTP host that holds the mutex "sakura"
-# catches the start, known-number and exit notifications.
+# result, meet the prefix error and the unknown-number dialog, close it; a
+# loopback SSTP host that holds the mutex "sakura" catches the start,
+# known-number, unknown-number and exit notifications.
 #
 #   xvfb-run -a tests/app/win32_smoke.sh BUILD_DIR [SCREENSHOT.png]
 #
@@ -66,6 +67,29 @@ probe=$(cd "$work" && wine ./win32_helper.exe probe | tr -d '\r')
 expected=$'au BFFFBF\n全国 BFFFBF'
 [[ $probe == "$expected" ]] || fail "result boxes: $probe"
 [[ -z $shot ]] || import -frame -window "$win" "$shot"
+
+# Ctrl+Q empties the prefix too: Examine then reports the prefix error in a
+# message box, and nothing is announced.
+xdotool key ctrl+q Return
+within 10 xdotool search --name '^番号エラー$' >/dev/null || fail "no message box for the prefix"
+xdotool key Return
+within 10 bash -c "! xdotool search --name '^番号エラー$' >/dev/null" || fail "the message box stays"
+# Ctrl+P: the PHS prefix.  07012 is in no table: both boxes show ？, the
+# unknown-number notification goes out before the dialog opens, and the
+# dialog shows the number.
+xdotool key ctrl+p
+xdotool type --delay 50 12
+xdotool key Return
+within 10 xdotool search --onlyvisible --name '^未知の電話番号$' >/dev/null || fail "no unknown-number dialog"
+logged '\h070-12ってどう？\uこれはちょっとわからんな。' || fail "no unknown-number notification"
+xdotool key Escape  # does not close it
+sleep 0.5
+xdotool search --onlyvisible --name '^未知の電話番号$' >/dev/null || fail "Escape closed the dialog"
+xdotool key Return  # OK has the focus
+within 10 bash -c "! xdotool search --onlyvisible --name '^未知の電話番号$' >/dev/null" ||
+  fail "OK did not close the dialog"
+probe=$(cd "$work" && wine ./win32_helper.exe probe | tr -d '\r')
+[[ $probe == $'？ FFFFFF\n？ FFFFFF' ]] || fail "result boxes after an unknown number: $probe"
 
 xdotool key alt+F4
 within 20 bash -c "! kill -0 $app 2>/dev/null" || fail "the window did not close"
