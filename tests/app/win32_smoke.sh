@@ -59,6 +59,8 @@ within 10 logged '\hNomvexが起動しました。' || fail "no start notificati
 
 # The focus starts in the number box; Enter presses Examine.
 xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
+within 10 bash -c "[[ \$(xdotool getactivewindow) == $win ]]" || fail "the window is not active"
+sleep 0.5  # (a busy machine: let Wine give the box its focus)
 xdotool type --delay 50 12345678
 xdotool key Return
 within 10 logged '\h090-12345678ってどう？\uau 全国やな。' || fail "no known-number notification"
