@@ -113,6 +113,19 @@ within 10 bash -c "[[ \$(xdotool search --onlyvisible --name '^Nomvex\$' | wc -l
 cmp -s "$work/out.csv" <(sj $'山田,090-1234-5678,au,全国\r\n') || fail "out.csv: $(od -c "$work/out.csv" | head -3)"
 xdotool key Return
 sleep 0.5
+# Again: Alt+1 opens the file dialog for the source, Escape cancels it, and
+# the close box closes the annotation dialog with nothing written.
+xdotool key ctrl+s
+within 10 xdotool search --onlyvisible --name '^CSVファイルの一括解析$' >/dev/null || fail "no annotation dialog again"
+sleep 0.5
+xdotool key alt+1
+within 10 xdotool search --onlyvisible --name '^(Open|開く)$' >/dev/null || fail "Alt+1 opened no file dialog"
+xdotool key Escape
+within 10 bash -c "! xdotool search --onlyvisible --name '^(Open|開く)\$' >/dev/null" || fail "the file dialog stays"
+sleep 0.5
+xdotool key alt+F4
+within 10 bash -c "! xdotool search --onlyvisible --name '^CSVファイルの一括解析\$' >/dev/null" ||
+  fail "the close box did not close the annotation dialog"
 
 xdotool key alt+F4
 within 20 bash -c "! kill -0 $app 2>/dev/null" || fail "the window did not close"
