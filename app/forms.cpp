@@ -394,15 +394,7 @@ void TNomvexF::AnnotateWithDialog(const QString& source) {
   };
   ConvertReport report = ConvertCsvFile(*table_, src, dst, options);
   progress.reset();
-  switch (report.result) {
-    case ConvertResult::kDone:
-    case ConvertResult::kSourceOpen:
-    case ConvertResult::kDestCreate:
-      Seam::showMessage(this, Utf8(ConvertMessage(report.result)));
-      break;
-    default:
-      Seam::showMessage(this, QString::fromStdString(ConvertDetails(report)));
-  }
+  Seam::showMessage(this, QString::fromStdString(ConvertOutcome(report)));
 }
 
 Forms CreateForms(const NumberTable* table, const std::string& data_version,
