@@ -325,42 +325,35 @@ void TNomvexF::AboutClick() {
 
 void TNomvexF::ExamineBtnClick() {
   if (!ExamineBtn->isEnabled()) return;
-  const std::string number = Bytes(TelNo);
-  const std::string prefix = Bytes(TelType);
-  if (InputError err = CheckInput(prefix, number); err != InputError::kNone) {
-    Seam::messageBox(this, Utf8(InputErrorMessage(err)), Utf8(kInputErrorCaption), Icon::kStop);
+  // The rules are the core's, shared with the Windows window; this shows
+  // what they decide.
+  const Examination e = Examine(*table_, Bytes(TelType), Bytes(TelNo), ConvIdoMnu->isChecked());
+  if (e.error != InputError::kNone) {
+    Seam::messageBox(this, Utf8(InputErrorMessage(e.error)), Utf8(kInputErrorCaption), Icon::kStop);
     return;
   }
-  LookupResult r = table_->LookupNumber(MakeLookupNumber(prefix, number));
-  Com->setText(Text(r.Carrier));
-  Where->setText(Text(r.Region));
-  if (!ConvIdoMnu->isChecked()) {
-    std::string carrier = Bytes(Com), region = Bytes(Where);
-    MergeOperator(carrier, region);
-    Com->setText(Text(carrier));
-    Where->setText(Text(region));
-  }
-  ColorResult();
-  ReportResult(Bytes(TelNo));
+  Com->setText(Text(e.carrier));
+  Where->setText(Text(e.region));
+  ColorResult(e.color);
+  ReportResult(e);
   TelNo->setFocus();
 }
 
-void TNomvexF::ColorResult() {
+void TNomvexF::ColorResult(uint32_t color) {
   SetColor(Com, kWhite);
   SetColor(Where, kWhite);
-  uint32_t color = OperatorColor(Bytes(Com));
   SetColor(Where, color);
   SetColor(Com, color);
 }
 
-void TNomvexF::ReportResult(std::string number) {
-  if (!IsUnknownResult(Bytes(Com), Bytes(Where))) {
+void TNomvexF::ReportResult(const Examination& e) {
+  if (!e.unknown) {
     Notify(kNotifyKnown);
     return;
   }
   Notify(kNotifyUnknown);
   if (!UnknownF) return;
-  UnknownF->TelNo->setText(Text(UnknownDialogNumber(Bytes(TelType), number)));
+  UnknownF->TelNo->setText(Text(e.dialog_number));
   Seam::exec(UnknownF);
 }
 

@@ -18,6 +18,7 @@ class QPushButton;
 
 namespace nomvex {
 class NumberTable;
+struct Examination;
 }
 
 namespace nomvex::ui {
@@ -93,8 +94,8 @@ class TNomvexF : public QMainWindow {
 
  private:
   void ClearTo(const QString& prefix);
-  void ColorResult();
-  void ReportResult(std::string number);
+  void ColorResult(uint32_t color);
+  void ReportResult(const Examination& e);
   void Notify(int kind);
   void SetColor(QLineEdit* box, uint32_t color);
 
