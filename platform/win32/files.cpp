@@ -79,14 +79,30 @@ bool IsRegularFile(const std::string& path) {
 
 bool StdinIsFile(const std::string& path) {
   HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(0));
-  BY_HANDLE_FILE_INFORMATION a, b;
-  if (in == INVALID_HANDLE_VALUE || !IsDiskFile(in) || !GetFileInformationByHandle(in, &a)) return false;
+  if (in == INVALID_HANDLE_VALUE || GetFileType(in) != FILE_TYPE_DISK) return false;
   HANDLE named = OpenToAsk(path);
   if (named == INVALID_HANDLE_VALUE) return false;
-  const bool ok = GetFileInformationByHandle(named, &b) != 0;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  bool same;
+  if (GetFileInformationByHandle(in, &a) && GetFileInformationByHandle(named, &b)) {
+    same = a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+  } else {
+    // Some handles do not tell their file (Wine's standard input from a
+    // Unix file): the same size and time of last writing count as the same
+    // file, since taking another file for it costs a needless in-place run
+    // with a backup, while the mistake the other way empties the input.
+    FILE_STANDARD_INFO sa{}, sb{};
+    FILE_BASIC_INFO ba{}, bb{};
+    same = GetFileInformationByHandleEx(in, FileStandardInfo, &sa, sizeof sa) &&
+           GetFileInformationByHandleEx(named, FileStandardInfo, &sb, sizeof sb) &&
+           GetFileInformationByHandleEx(in, FileBasicInfo, &ba, sizeof ba) &&
+           GetFileInformationByHandleEx(named, FileBasicInfo, &bb, sizeof bb) &&
+           sa.EndOfFile.QuadPart == sb.EndOfFile.QuadPart &&
+           ba.LastWriteTime.QuadPart == bb.LastWriteTime.QuadPart;
+  }
   CloseHandle(named);
-  return ok && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  return same;
 }
 
 int NameIsRegular(const std::string& path, bool& regular) {
@@ -109,7 +125,13 @@ int RemoveFile(const std::string& path) {
   return ErrnoOf(GetLastError());
 }
 
-int DuplicateFd(int fd) { return _dup(fd); }
+int DuplicateFd(int fd) {
+  // Standard output starts in text mode, which would turn each CR LF into
+  // CR CR LF: the copy writes bytes as they are.
+  const int copy = _dup(fd);
+  if (copy >= 0) _setmode(copy, _O_BINARY);
+  return copy;
+}
 
 int Replacement::Create(const std::string& path, const struct stat&) {
   Discard();
