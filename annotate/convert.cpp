@@ -587,30 +587,33 @@ LongLineEnd AnnotateLongLine(const platform::PieceReader& pieces, uint64_t at,
                              LineCounts& counts) {
   LongLineEnd end;
   LineScan scan;
-  uint64_t pos = at;
   platform::PieceReader::Stretch s;
-  do {
-    if (Stopped(options)) return end;
-    s = pieces.ReadLongLine(pos, buf);
-    if (s.error) {
-      end.error = s.error;
-      return end;
-    }
-    ScanPart(scan, s.bytes);
-  } while (!s.line_ended && !scan.found);
-  if (!scan.found) scan.Finish();  // a run open where the line ends counts
-  if (scan.found) {
-    pos = at;
+  // Reads the line from its start, a stretch at a time, handing each to
+  // `take` until the line ends or `take` wants no more; false on a stop or
+  // a read error.
+  auto stretches = [&](auto take) {
+    uint64_t pos = at;
     do {
-      if (Stopped(options)) return end;
+      if (Stopped(options)) return false;
       s = pieces.ReadLongLine(pos, buf);
       if (s.error) {
         end.error = s.error;
-        return end;
+        return false;
       }
-      out.Write(s.bytes);
-    } while (!s.line_ended && !out.error());
-  }
+    } while (take(s.bytes) && !s.line_ended);
+    return true;
+  };
+  if (!stretches([&](std::string_view part) {
+        ScanPart(scan, part);
+        return !scan.found;
+      }))
+    return end;
+  if (!scan.found) scan.Finish();  // a run open where the line ends counts
+  if (scan.found && !stretches([&](std::string_view part) {
+        out.Write(part);
+        return !out.error();
+      }))
+    return end;
   EndLongLine(scan, options.count_lines, suffixes, out, counts);
   end.end_of_data = s.end_of_data;
   return end;

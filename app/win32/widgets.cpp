@@ -97,6 +97,36 @@ void MakeUrl(HWND w, const std::wstring& url) {
   SetWindowSubclass(w, UrlProc, 0, reinterpret_cast<DWORD_PTR>(state));
 }
 
+// The text of an owner-drawn label in its font on the dialog's face: one
+// line with its marked letter underlined, or, with a `pitch`, a line every
+// `pitch` pixels as written.
+void DrawLabelText(const DRAWITEMSTRUCT& item, int pitch) {
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
+  text.resize(static_cast<size_t>(
+      GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size()))));
+  HGDIOBJ old = SelectObject(
+      item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
+  if (pitch == 0) {
+    RECT r = item.rcItem;
+    DrawTextW(item.hDC, text.c_str(), -1, &r, DT_LEFT | DT_TOP | DT_SINGLELINE);
+  } else {
+    size_t start = 0;
+    for (int line = 0; start <= text.size(); ++line) {
+      size_t end = text.find(L"\r\n", start);
+      if (end == std::wstring::npos) end = text.size();
+      RECT r = item.rcItem;
+      r.top += line * pitch;
+      DrawTextW(item.hDC, text.c_str() + start, static_cast<int>(end - start), &r,
+                DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+      start = end + 2;
+    }
+  }
+  SelectObject(item.hDC, old);
+}
+
 }  // namespace
 
 std::string TextOf(HWND w) {
@@ -278,38 +308,8 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       const LONG_PTR kind = GetWindowLongPtrW(item.hwndItem, GWLP_USERDATA);
       if (kind == kExLabel) DrawExLabel(item);
       if (kind == kBanner) DrawBanner(item);
-      if (kind == kLines) {
-        FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
-        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
-        text.resize(static_cast<size_t>(
-            GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size()))));
-        HGDIOBJ old = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
-        SetBkMode(item.hDC, TRANSPARENT);
-        SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
-        size_t start = 0;
-        for (int line = 0; start <= text.size(); ++line) {
-          size_t end = text.find(L"\r\n", start);
-          if (end == std::wstring::npos) end = text.size();
-          RECT r = item.rcItem;
-          r.top += line * 12;
-          DrawTextW(item.hDC, text.c_str() + start, static_cast<int>(end - start), &r,
-                    DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-          start = end + 2;
-        }
-        SelectObject(item.hDC, old);
-      }
-      if (kind == kMarked) {
-        FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
-        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
-        text.resize(static_cast<size_t>(
-            GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size()))));
-        HGDIOBJ old = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
-        SetBkMode(item.hDC, TRANSPARENT);
-        SetTextColor(item.hDC, GetSysColor(COLOR_WINDOWTEXT));
-        RECT r = item.rcItem;
-        DrawTextW(item.hDC, text.c_str(), -1, &r, DT_LEFT | DT_TOP | DT_SINGLELINE);
-        SelectObject(item.hDC, old);
-      }
+      if (kind == kLines) DrawLabelText(item, 12);
+      if (kind == kMarked) DrawLabelText(item, 0);
       return TRUE;
     }
     case WM_CTLCOLORSTATIC: {
